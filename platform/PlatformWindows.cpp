@@ -1,0 +1,159 @@
+#include "platform/Platform.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cwchar>
+#include <system_error>
+
+namespace qbk::platform {
+
+namespace {
+
+// Absolute paths get the \\?\ prefix so that folders deeper than MAX_PATH still work.
+std::wstring longPath(const fs::path& path) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(path, ec);
+    std::wstring text = (ec ? path : absolute).make_preferred().native();
+    if (text.rfind(L"\\\\?\\", 0) == 0)
+        return text;
+    if (text.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + text.substr(2);
+    return L"\\\\?\\" + text;
+}
+
+} // namespace
+
+fs::path executablePath() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0)
+            return {};
+        // A full buffer means the name was cut: grow and ask again.
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return fs::path(buffer);
+        }
+        if (buffer.size() >= 32768 * 2)
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::optional<std::uint64_t> totalPhysicalMemoryBytes() {
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof(status);
+    if (!::GlobalMemoryStatusEx(&status))
+        return std::nullopt;
+    return status.ullTotalPhys;
+}
+
+bool createDirectories(const fs::path& dir) {
+    const std::wstring target = longPath(dir);
+    const int rc = ::SHCreateDirectoryExW(nullptr, target.c_str(), nullptr);
+    if (rc == ERROR_SUCCESS || rc == ERROR_ALREADY_EXISTS || rc == ERROR_FILE_EXISTS)
+        return isDirectory(dir);
+    // The shell refuses some long forms; the standard library creates level by level.
+    std::error_code ec;
+    fs::create_directories(fs::path(target), ec);
+    return isDirectory(dir);
+}
+
+bool pathExists(const fs::path& path) {
+    return ::GetFileAttributesW(longPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool isDirectory(const fs::path& path) {
+    const DWORD attributes = ::GetFileAttributesW(longPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::uint64_t> fileSize(const fs::path& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(longPath(path).c_str(), GetFileExInfoStandard, &data))
+        return std::nullopt;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return std::nullopt;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool removeFile(const fs::path& path) {
+    const std::wstring target = longPath(path);
+    if (::DeleteFileW(target.c_str()))
+        return true;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool moveReplace(const fs::path& from, const fs::path& to) {
+    return ::MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED |
+                             MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool removeTree(const fs::path& dir) {
+    std::error_code ec;
+    fs::remove_all(fs::path(longPath(dir)), ec);
+    return !pathExists(dir);
+}
+
+std::vector<DirEntry> listDirectory(const fs::path& dir) {
+    std::vector<DirEntry> entries;
+    WIN32_FIND_DATAW data{};
+    const std::wstring pattern = longPath(dir) + L"\\*";
+    HANDLE find = ::FindFirstFileW(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return entries;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        DirEntry entry;
+        entry.name = fs::path(name);
+        entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        entries.push_back(std::move(entry));
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return entries;
+}
+
+std::FILE* openFile(const fs::path& path, const char* mode) {
+    return ::_wfopen(longPath(path).c_str(), utf8ToWide(mode).c_str());
+}
+
+std::wstring utf8ToWide(std::string_view utf8) {
+    if (utf8.empty())
+        return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                        static_cast<int>(utf8.size()), nullptr, 0);
+    if (n <= 0)
+        return {};
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                          wide.data(), n);
+    return wide;
+}
+
+std::string wideToUtf8(std::wstring_view wide) {
+    if (wide.empty())
+        return {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
+                                        static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        return {};
+    std::string utf8(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()),
+                          utf8.data(), n, nullptr, nullptr);
+    return utf8;
+}
+
+std::string pathToUtf8(const fs::path& path) { return wideToUtf8(path.native()); }
+
+fs::path pathFromUtf8(std::string_view utf8) { return fs::path(utf8ToWide(utf8)); }
+
+} // namespace qbk::platform
