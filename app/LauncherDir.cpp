@@ -13,6 +13,8 @@ std::filesystem::path directoryOfExecutable(const std::filesystem::path& executa
     return std::filesystem::path(text.substr(0, cut));
 }
 
-std::filesystem::path LauncherDir() { return directoryOfExecutable(platform::executablePath()); }
+std::filesystem::path LauncherDir() {
+    return directoryOfExecutable(platform::executablePath());
+}
 
 } // namespace qbk

@@ -14,9 +14,15 @@ inline constexpr std::string_view kLauncherVersion = "1.0.0";
 inline constexpr std::string_view kShortVersion = "1.0";
 inline constexpr std::string_view kUserAgent = "Quellbrook-Launcher/1.0";
 
-inline std::string siteUrl() { return "https://" + std::string(kDomain); }
-inline std::string defaultAccountServer() { return "https://auth." + std::string(kDomain) + ":8448"; }
-inline std::string defaultGameServer() { return "play." + std::string(kDomain); }
+inline std::string siteUrl() {
+    return "https://" + std::string(kDomain);
+}
+inline std::string defaultAccountServer() {
+    return "https://auth." + std::string(kDomain) + ":8448";
+}
+inline std::string defaultGameServer() {
+    return "play." + std::string(kDomain);
+}
 inline std::string modrinthUserAgent() {
     return std::string(kUserAgent) + " (" + std::string(kDomain) + ")";
 }

@@ -4,7 +4,6 @@
 #include "platform/Platform.h"
 
 #include <QSettings>
-
 #include <algorithm>
 
 namespace qbk {
@@ -120,7 +119,9 @@ void Settings::setMaxRamMb(int mb) {
     store().setValue(kMaxRamMb, clamped);
 }
 
-int Settings::minRamMb() const { return std::clamp(maxRamMb() / 4, 512, 2048); }
+int Settings::minRamMb() const {
+    return std::clamp(maxRamMb() / 4, 512, 2048);
+}
 
 QString Settings::accessToken() const {
     std::lock_guard lock(mutex_);

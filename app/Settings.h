@@ -3,7 +3,6 @@
 #include "app/Endpoints.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <filesystem>
 #include <functional>

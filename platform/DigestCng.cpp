@@ -3,11 +3,10 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
-#include <bcrypt.h>
-
 #include <algorithm>
+#include <bcrypt.h>
 #include <vector>
+#include <windows.h>
 
 namespace qbk::platform {
 
@@ -36,7 +35,8 @@ struct Digest::State {
 };
 
 Digest::Digest(HashAlgorithm algorithm) : state_(std::make_unique<State>()) {
-    const wchar_t* id = algorithm == HashAlgorithm::Sha1 ? BCRYPT_SHA1_ALGORITHM : BCRYPT_SHA256_ALGORITHM;
+    const wchar_t* id =
+        algorithm == HashAlgorithm::Sha1 ? BCRYPT_SHA1_ALGORITHM : BCRYPT_SHA256_ALGORITHM;
     if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&state_->algorithm, id, nullptr, 0))) {
         state_->algorithm = nullptr;
         return;
@@ -58,7 +58,9 @@ Digest::~Digest() = default;
 Digest::Digest(Digest&&) noexcept = default;
 Digest& Digest::operator=(Digest&&) noexcept = default;
 
-bool Digest::isValid() const { return state_ && state_->valid; }
+bool Digest::isValid() const {
+    return state_ && state_->valid;
+}
 
 void Digest::update(const void* data, std::size_t size) {
     auto* bytes = static_cast<PUCHAR>(const_cast<void*>(data));

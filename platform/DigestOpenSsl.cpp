@@ -33,7 +33,9 @@ Digest& Digest::operator=(Digest&& other) noexcept {
     return *this;
 }
 
-bool Digest::isValid() const { return state_ && state_->valid; }
+bool Digest::isValid() const {
+    return state_ && state_->valid;
+}
 
 void Digest::update(const void* data, std::size_t size) {
     if (isValid() && size > 0)
@@ -44,8 +46,8 @@ bool Digest::finish(std::uint8_t* out, std::size_t capacity, std::size_t& writte
     written = 0;
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    const bool ok = isValid() && EVP_DigestFinal_ex(state_->ctx, md, &length) == 1 &&
-                    length <= capacity;
+    const bool ok =
+        isValid() && EVP_DigestFinal_ex(state_->ctx, md, &length) == 1 && length <= capacity;
     if (ok) {
         std::copy(md, md + length, out);
         written = length;

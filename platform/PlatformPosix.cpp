@@ -3,9 +3,8 @@
 #include <cerrno>
 #include <climits>
 #include <sys/stat.h>
-#include <unistd.h>
-
 #include <system_error>
+#include <unistd.h>
 
 namespace qbk::platform {
 
@@ -104,10 +103,16 @@ std::vector<DirEntry> listDirectory(const fs::path& dir) {
     return entries;
 }
 
-std::FILE* openFile(const fs::path& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+std::FILE* openFile(const fs::path& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
 
-std::string pathToUtf8(const fs::path& path) { return path.native(); }
+std::string pathToUtf8(const fs::path& path) {
+    return path.native();
+}
 
-fs::path pathFromUtf8(std::string_view utf8) { return fs::path(std::string(utf8)); }
+fs::path pathFromUtf8(std::string_view utf8) {
+    return fs::path(std::string(utf8));
+}
 
 } // namespace qbk::platform

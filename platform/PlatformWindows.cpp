@@ -3,11 +3,10 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
-#include <shlobj.h>
-
 #include <cwchar>
+#include <shlobj.h>
 #include <system_error>
+#include <windows.h>
 
 namespace qbk::platform {
 
@@ -30,7 +29,8 @@ std::wstring longPath(const fs::path& path) {
 fs::path executablePath() {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD n =
+            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0)
             return {};
         // A full buffer means the name was cut: grow and ask again.
@@ -142,8 +142,9 @@ std::wstring utf8ToWide(std::string_view utf8) {
 std::string wideToUtf8(std::wstring_view wide) {
     if (wide.empty())
         return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
-                                        static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
+                              static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     if (n <= 0)
         return {};
     std::string utf8(static_cast<std::size_t>(n), '\0');
@@ -152,8 +153,12 @@ std::string wideToUtf8(std::wstring_view wide) {
     return utf8;
 }
 
-std::string pathToUtf8(const fs::path& path) { return wideToUtf8(path.native()); }
+std::string pathToUtf8(const fs::path& path) {
+    return wideToUtf8(path.native());
+}
 
-fs::path pathFromUtf8(std::string_view utf8) { return fs::path(utf8ToWide(utf8)); }
+fs::path pathFromUtf8(std::string_view utf8) {
+    return fs::path(utf8ToWide(utf8));
+}
 
 } // namespace qbk::platform

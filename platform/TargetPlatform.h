@@ -9,14 +9,14 @@ enum class RuntimeArchiveFormat { Zip, TarGz };
 // Everything that differs between the Windows and the Linux build of the game setup. Code
 // takes it as a value, so tests can run the Windows description on any host.
 struct TargetPlatform {
-    std::string osName;             // as library rules name it: "windows", "linux"
-    std::string arch;               // "x86_64"
-    std::string javaExecutable;     // starts the game and the installer
+    std::string osName;                   // as library rules name it: "windows", "linux"
+    std::string arch;                     // "x86_64"
+    std::string javaExecutable;           // starts the game and the installer
     std::string javaWindowlessExecutable; // its presence marks an installed runtime
     char classpathSeparator = ';';
     std::string runtimeDownloadPath; // appended to the Adoptium endpoint
     RuntimeArchiveFormat runtimeArchiveFormat = RuntimeArchiveFormat::Zip;
-    std::string nativesClassifier;   // ":natives-windows", ":natives-linux"
+    std::string nativesClassifier; // ":natives-windows", ":natives-linux"
     bool caseInsensitiveFileNames = false;
 
     static TargetPlatform windowsX64();

@@ -8,7 +8,9 @@ namespace qbk::platform {
 namespace {
 
 bool decodeUtf8(std::string_view in, std::size_t& i, char32_t& cp) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(in[k]); };
+    const auto byte = [&](std::size_t k) {
+        return static_cast<unsigned char>(in[k]);
+    };
     const unsigned char lead = byte(i);
     int extra = 0;
     if (lead < 0x80) {
