@@ -1,0 +1,308 @@
+#include "launch/HttpClient.h"
+
+#include "app/ProjectInfo.h"
+#include "launch/CaBundle.h"
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <curl/curl.h>
+#include <mutex>
+#include <optional>
+
+namespace qbk {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr long kMaxRedirects = 10;
+constexpr const char* kAllowedProtocols = "http,https";
+
+void ensureGlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        curl_global_init(CURL_GLOBAL_ALL);
+        std::atexit([] { curl_global_cleanup(); });
+    });
+}
+
+bool isSuccessCode(long code) {
+    return code >= 200 && code <= 299;
+}
+
+std::string httpCodeText(long code) {
+    return "HTTP код ответа: " + std::to_string(code);
+}
+
+std::string openFailureText(const fs::path& path) {
+    return "Не удалось открыть файл назначения: " + platform::pathToUtf8(path);
+}
+
+std::string writeFailureText(const fs::path& path) {
+    return "Не удалось записать файл назначения: " + platform::pathToUtf8(path);
+}
+
+std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* file) {
+    return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
+}
+
+std::size_t appendToString(char* data, std::size_t size, std::size_t count, void* body) {
+    try {
+        static_cast<std::string*>(body)->append(data, size * count);
+        return size * count;
+    } catch (...) {
+        return 0; // out of memory: a short count fails the transfer
+    }
+}
+
+int progressAdapter(void* callable, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t,
+                    curl_off_t) {
+    try {
+        return (*static_cast<ProgressFn*>(callable))(downloadNow, downloadTotal) ? 0 : 1;
+    } catch (...) {
+        return 1; // an exception must not unwind through libcurl
+    }
+}
+
+// The verified download's sink: writes, counts and hashes, and refuses bytes beyond the
+// expected size so that a wrong answer cannot fill the disk.
+struct VerifiedSink {
+    std::FILE* file = nullptr;
+    std::int64_t sizeLimit = -1;
+    std::optional<platform::Digest> digest;
+    std::int64_t received = 0;
+    bool oversized = false;
+};
+
+std::size_t writeVerified(char* data, std::size_t size, std::size_t count, void* userdata) {
+    auto& sink = *static_cast<VerifiedSink*>(userdata);
+    const std::size_t bytes = size * count;
+    if (sink.sizeLimit >= 0 && sink.received + static_cast<std::int64_t>(bytes) > sink.sizeLimit) {
+        sink.oversized = true;
+        return 0;
+    }
+    if (std::fwrite(data, 1, bytes, sink.file) != bytes)
+        return 0;
+    if (sink.digest)
+        sink.digest->update(data, bytes);
+    sink.received += static_cast<std::int64_t>(bytes);
+    return bytes;
+}
+
+const char* algorithmName(platform::HashAlgorithm algorithm) {
+    return algorithm == platform::HashAlgorithm::Sha1 ? "SHA-1" : "SHA-256";
+}
+
+std::string lowercase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string sizeMismatchText(std::int64_t expected, const std::string& received) {
+    return "Размер не совпадает: ожидалось " + std::to_string(expected) + " байт, получено " +
+           received;
+}
+
+// Empty when the streamed file passes every check; otherwise the reason.
+std::string contentFailure(VerifiedSink& sink, const DownloadCheck& check) {
+    if (check.expectedSize >= 0 && sink.received != check.expectedSize)
+        return sizeMismatchText(check.expectedSize, std::to_string(sink.received));
+    if (check.expectedHex.empty())
+        return {};
+    const std::string name = algorithmName(check.algorithm);
+    const std::string actual = sink.digest->finishHex();
+    if (actual.empty())
+        return "Не удалось вычислить " + name;
+    if (lowercase(actual) != lowercase(check.expectedHex))
+        return name + " не совпадает: ожидалось " + check.expectedHex + ", получено " + actual;
+    return {};
+}
+
+} // namespace
+
+void HttpClient::HandleDeleter::operator()(void* handle) const {
+    curl_easy_cleanup(handle);
+}
+
+HttpClient::HttpClient(TransferLimits limits) : limits_(limits) {
+    ensureGlobalInit();
+}
+
+HttpClient::~HttpClient() = default;
+HttpClient::HttpClient(HttpClient&&) noexcept = default;
+HttpClient& HttpClient::operator=(HttpClient&&) noexcept = default;
+
+void HttpClient::setExtraCaBundle(const fs::path& pemFile) {
+    CaBundle::setExtraFile(pemFile);
+}
+
+bool HttpClient::prepareHandle() {
+    if (handle_) {
+        curl_easy_reset(handle_.get()); // keeps the connection cache
+        return true;
+    }
+    handle_.reset(curl_easy_init());
+    if (!handle_) {
+        LastError = "curl_easy_init failed";
+        return false;
+    }
+    return true;
+}
+
+void HttpClient::setRequestOptions(const std::string& url) {
+    static const std::string userAgent(project::kUserAgent);
+    CURL* curl = handle_.get();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
+    // URLs come from servers' documents: never let them reach file:// or other schemes.
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+    // Time-outs must not raise signals: several clients run on several threads.
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(limits_.connectTimeout.count()));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits_.lowSpeedBytesPerSecond);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(limits_.lowSpeedWindow.count()));
+    if (const auto bundle = CaBundle::current()) {
+        curl_blob blob{const_cast<char*>(bundle->pem.data()), bundle->pem.size(), CURL_BLOB_COPY};
+        curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &blob);
+        if (bundle->needsNativeStore)
+            curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
+    }
+}
+
+void HttpClient::setProgressOptions(ProgressFn& progress) {
+    CURL* curl = handle_.get();
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, progressAdapter);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
+}
+
+long HttpClient::responseCode() const {
+    long code = 0;
+    curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &code);
+    return code;
+}
+
+bool HttpClient::DownloadFile(const std::string& url, const fs::path& destination,
+                              ProgressFn progress) {
+    if (!prepareHandle())
+        return false;
+    std::FILE* file = platform::openFile(destination, "wb");
+    if (!file) {
+        LastError = openFailureText(destination);
+        return false;
+    }
+    CURL* curl = handle_.get();
+    setRequestOptions(url);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeToFile);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (progress)
+        setProgressOptions(progress);
+
+    const CURLcode result = curl_easy_perform(curl);
+    // The last buffered block reaches the disk only here; a failed close is a lost tail.
+    const bool closed = std::fclose(file) == 0;
+    if (result != CURLE_OK) {
+        LastError = curl_easy_strerror(result);
+        platform::removeFile(destination);
+        return false;
+    }
+    const long code = responseCode();
+    if (!isSuccessCode(code)) {
+        LastError = httpCodeText(code);
+        platform::removeFile(destination);
+        return false;
+    }
+    if (!closed) {
+        LastError = writeFailureText(destination);
+        platform::removeFile(destination);
+        return false;
+    }
+    return true;
+}
+
+bool HttpClient::DownloadToString(const std::string& url, std::string& body) {
+    if (!prepareHandle())
+        return false;
+    body.clear();
+    CURL* curl = handle_.get();
+    setRequestOptions(url);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendToString);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+
+    const CURLcode result = curl_easy_perform(curl);
+    const long code = responseCode();
+    if (result != CURLE_OK) {
+        LastError = curl_easy_strerror(result);
+        return false;
+    }
+    if (!isSuccessCode(code)) {
+        LastError = httpCodeText(code);
+        body.clear();
+        return false;
+    }
+    return true;
+}
+
+bool HttpClient::DownloadVerified(const std::string& url, const fs::path& target,
+                                  const DownloadCheck& check, ProgressFn progress) {
+    if (!prepareHandle())
+        return false;
+    fs::path partial = target;
+    partial += ".part";
+    VerifiedSink sink;
+    sink.file = platform::openFile(partial, "wb");
+    if (!sink.file) {
+        LastError = openFailureText(partial);
+        return false;
+    }
+    sink.sizeLimit = check.expectedSize;
+    if (!check.expectedHex.empty())
+        sink.digest.emplace(check.algorithm);
+
+    CURL* curl = handle_.get();
+    setRequestOptions(url);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeVerified);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (progress)
+        setProgressOptions(progress);
+
+    const CURLcode result = curl_easy_perform(curl);
+    const bool closed = std::fclose(sink.file) == 0;
+    const long code = responseCode();
+
+    std::string failure;
+    if (result != CURLE_OK && !sink.oversized)
+        failure = curl_easy_strerror(result);
+    else if (!isSuccessCode(code))
+        failure = httpCodeText(code);
+    else if (sink.oversized)
+        failure = sizeMismatchText(check.expectedSize, "больше");
+    else if (!closed)
+        failure = writeFailureText(partial);
+    else
+        failure = contentFailure(sink, check);
+    if (failure.empty() && !platform::moveReplace(partial, target))
+        failure = "Не удалось заменить файл: " + platform::pathToUtf8(target);
+
+    if (!failure.empty()) {
+        platform::removeFile(partial);
+        LastError = std::move(failure);
+        return false;
+    }
+    return true;
+}
+
+} // namespace qbk
