@@ -1,0 +1,310 @@
+#include "game/MinecraftInstaller.h"
+
+#include "game/FileBytes.h"
+#include "game/LibraryRules.h"
+#include "game/SafeRelativePath.h"
+#include "launch/HttpClient.h"
+#include "platform/Digest.h"
+#include "platform/Platform.h"
+
+#include <cctype>
+#include <iostream>
+#include <set>
+#include <thread>
+
+namespace qbk {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kAssetThreads = 16;
+constexpr int kDocumentAttempts = 3;
+
+std::wstring wide(const std::string& utf8) {
+    return platform::utf8ToWide(utf8);
+}
+
+void report(const StatusFn& status, const std::string& utf8Text, int percent) {
+    if (status)
+        status(wide(utf8Text), percent);
+}
+
+int jarThreadCount() {
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return hardware == 0 ? 8 : static_cast<int>(hardware);
+}
+
+bool isSha1Hex(const std::string& text) {
+    if (text.size() != 40)
+        return false;
+    for (const char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+            return false;
+    return true;
+}
+
+bool sameHex(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// A document id that becomes a single file name.
+bool isPlainName(const std::string& id) {
+    fs::path relative;
+    return SafeRelativePath(id, relative) && id.find_first_of("/\\") == std::string::npos &&
+           id != ".";
+}
+
+} // namespace
+
+MinecraftInstaller::MinecraftInstaller(fs::path gameDir, fs::path javaHome, Endpoints endpoints,
+                                       TargetPlatform target)
+    : gameDir(std::move(gameDir)), javaHome(std::move(javaHome)), endpoints_(std::move(endpoints)),
+      target_(std::move(target)) {}
+
+fs::path MinecraftInstaller::VersionJsonPath(const std::string& versionId) const {
+    const fs::path id = platform::pathFromUtf8(versionId);
+    fs::path file = id;
+    file += ".json";
+    return gameDir / "versions" / id / file;
+}
+
+bool MinecraftInstaller::SetError(const std::string& utf8Text) {
+    lastError = wide(utf8Text);
+    return false;
+}
+
+bool MinecraftInstaller::EnsureVanilla(const std::string& version, const StatusFn& status) {
+    mcVersion = version;
+    stats = {};
+    nlohmann::json versionJson;
+    if (!obtainVersionJson(status, versionJson))
+        return false;
+    if (!downloadGameFiles(versionJson, status))
+        return false;
+    if (!downloadAssets(versionJson, status))
+        return false;
+    platform::createDirectories(gameDir / "natives");
+    return true;
+}
+
+bool MinecraftInstaller::obtainVersionJson(const StatusFn& status, nlohmann::json& versionJson) {
+    const fs::path path = VersionJsonPath(mcVersion);
+    if (!platform::pathExists(path) && !fetchVersionJson(status, path))
+        return false;
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes))
+        return SetError("Не удалось прочитать " + platform::pathToUtf8(path));
+    try {
+        versionJson = nlohmann::json::parse(bytes);
+    } catch (const nlohmann::json::exception& error) {
+        return SetError(std::string("Битый JSON версии: ") + error.what());
+    }
+    return true;
+}
+
+bool MinecraftInstaller::fetchVersionJson(const StatusFn& status, const fs::path& path) {
+    report(status, "Получение списка версий Minecraft...", 0);
+    HttpClient client;
+    std::string manifestBytes;
+    if (!client.DownloadToString(endpoints_.mojangMeta + "/mc/game/version_manifest_v2.json",
+                                 manifestBytes)) {
+        return SetError("Не удалось получить список версий Minecraft: " + client.LastError);
+    }
+    std::string url;
+    std::string sha1;
+    try {
+        const auto manifest = nlohmann::json::parse(manifestBytes);
+        for (const auto& entry : manifest.at("versions")) {
+            if (entry.value("id", std::string()) == mcVersion) {
+                url = entry.value("url", std::string());
+                sha1 = entry.value("sha1", std::string());
+                break;
+            }
+        }
+    } catch (const nlohmann::json::exception& error) {
+        return SetError(std::string("Некорректный список версий: ") + error.what());
+    }
+    if (url.empty())
+        return SetError("Версия " + mcVersion + " не найдена у Mojang.");
+
+    report(status, "Загрузка описания версии " + mcVersion + "...", 3);
+    std::string body;
+    std::string error;
+    if (!fetchDocument(url, sha1, -1, body, error))
+        return SetError("Не удалось скачать описание версии: " + error);
+    if (!WriteFileBytes(path, body))
+        return SetError("Не удалось сохранить описание версии на диск.");
+    return true;
+}
+
+// Documents are checked before anyone writes them, so a bad answer never becomes the copy
+// that later runs trust without a check.
+bool MinecraftInstaller::fetchDocument(const std::string& url, const std::string& sha1,
+                                       std::int64_t size, std::string& body, std::string& error) {
+    HttpClient client;
+    for (int attempt = 0; attempt < kDocumentAttempts; ++attempt) {
+        if (!client.DownloadToString(url, body)) {
+            error = client.LastError;
+            continue;
+        }
+        ++stats.filesDownloaded;
+        stats.bytesDownloaded += static_cast<std::int64_t>(body.size());
+        if (size >= 0 && static_cast<std::int64_t>(body.size()) != size) {
+            error = "размер " + std::to_string(body.size()) + " вместо " + std::to_string(size);
+            continue;
+        }
+        if (!sha1.empty()) {
+            platform::Digest digest(platform::HashAlgorithm::Sha1);
+            digest.update(body);
+            const std::string actual = digest.finishHex();
+            if (actual.empty() || !sameHex(actual, sha1)) {
+                error = "SHA-1 " + actual + " вместо " + sha1;
+                continue;
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+bool MinecraftInstaller::downloadGameFiles(const nlohmann::json& versionJson,
+                                           const StatusFn& status) {
+    std::vector<DownloadTask> tasks;
+    if (!collectGameTasks(versionJson, tasks))
+        return false;
+    report(status, "Скачивание Minecraft " + mcVersion + "...", 5);
+    const PoolProgressFn progress = [&status](int done, int total) {
+        if (status && total != 0)
+            report(status,
+                   "Скачивание библиотек Minecraft (" + std::to_string(done) + "/" +
+                       std::to_string(total) + ")",
+                   done * 20 / total + 5);
+    };
+    std::string error;
+    if (!runPool(tasks, jarThreadCount(), progress, error))
+        return SetError("Ошибка загрузки Minecraft: " + error);
+    return true;
+}
+
+bool MinecraftInstaller::collectGameTasks(const nlohmann::json& versionJson,
+                                          std::vector<DownloadTask>& tasks) {
+    try {
+        const auto& client = versionJson.at("downloads").at("client");
+        fs::path jar = platform::pathFromUtf8(mcVersion);
+        jar += ".jar";
+        tasks.push_back({client.at("url").get<std::string>(),
+                         gameDir / "versions" / platform::pathFromUtf8(mcVersion) / jar,
+                         client.value("size", std::int64_t{-1}),
+                         client.value("sha1", std::string())});
+        for (const auto& library : versionJson.at("libraries")) {
+            if (!IsLibraryAllowed(library, target_) || !library.contains("downloads") ||
+                !library.at("downloads").contains("artifact"))
+                continue;
+            const auto& artifact = library.at("downloads").at("artifact");
+            const std::string url = artifact.value("url", std::string());
+            if (url.empty())
+                continue;
+            const std::string path = artifact.value("path", std::string());
+            fs::path relative;
+            if (!SafeRelativePath(path, relative))
+                return SetError("Недопустимый путь библиотеки в JSON версии: \"" + path + "\"");
+            tasks.push_back({url, gameDir / "libraries" / relative,
+                             artifact.value("size", std::int64_t{-1}),
+                             artifact.value("sha1", std::string())});
+        }
+    } catch (const nlohmann::json::exception& error) {
+        return SetError(std::string("Неожиданная структура JSON версии: ") + error.what());
+    }
+    return true;
+}
+
+bool MinecraftInstaller::downloadAssets(const nlohmann::json& versionJson, const StatusFn& status) {
+    std::vector<DownloadTask> tasks;
+    try {
+        const auto& assetIndex = versionJson.at("assetIndex");
+        std::string indexBytes;
+        if (!obtainAssetIndex(assetIndex, status, indexBytes))
+            return false;
+        tasks = collectAssetTasks(nlohmann::json::parse(indexBytes));
+    } catch (const nlohmann::json::exception& error) {
+        return SetError(std::string("Ошибка обработки ресурсов: ") + error.what());
+    }
+
+    report(status, "Скачивание ресурсов игры (" + std::to_string(tasks.size()) + " файлов)...", 27);
+    const PoolProgressFn progress = [&status](int done, int total) {
+        if (status && total != 0 && (done % 50 == 0 || done == total))
+            report(status,
+                   "Скачивание ресурсов игры (" + std::to_string(done) + "/" +
+                       std::to_string(total) + ")",
+                   done * 38 / total + 27);
+    };
+    std::string error;
+    if (!runPool(tasks, kAssetThreads, progress, error))
+        return SetError("Ошибка загрузки ресурсов: " + error);
+    return true;
+}
+
+// Throws the JSON library's errors for a malformed assetIndex object.
+bool MinecraftInstaller::obtainAssetIndex(const nlohmann::json& assetIndex, const StatusFn& status,
+                                          std::string& indexBytes) {
+    const std::string id = assetIndex.at("id").get<std::string>();
+    if (!isPlainName(id))
+        return SetError("Ошибка обработки ресурсов: недопустимый id индекса \"" + id + "\"");
+    const fs::path path = gameDir / "assets" / "indexes" / platform::pathFromUtf8(id + ".json");
+    if (ReadFileBytes(path, indexBytes))
+        return true;
+
+    report(status, "Загрузка списка ресурсов...", 26);
+    std::string error;
+    if (!fetchDocument(assetIndex.at("url").get<std::string>(),
+                       assetIndex.value("sha1", std::string()),
+                       assetIndex.value("size", std::int64_t{-1}), indexBytes, error))
+        return SetError("Не удалось скачать индекс ресурсов: " + error);
+    if (!WriteFileBytes(path, indexBytes))
+        return SetError("Не удалось сохранить индекс ресурсов.");
+    return true;
+}
+
+// Throws the JSON library's errors for malformed entries.
+std::vector<DownloadTask> MinecraftInstaller::collectAssetTasks(const nlohmann::json& index) const {
+    std::vector<DownloadTask> tasks;
+    std::set<std::string> taken;
+    for (const auto& [name, entry] : index.at("objects").items()) {
+        const std::string hash = entry.at("hash").get<std::string>();
+        if (hash.size() < 2)
+            continue;
+        // Anything else becomes a path and a URL, so it must be what Mojang serves.
+        if (!isSha1Hex(hash)) {
+            std::wcerr << L"[Minecraft] Пропущен ресурс с некорректным хешем: " << wide(name)
+                       << L" (" << wide(hash) << L")\n";
+            continue;
+        }
+        if (!taken.insert(hash).second)
+            continue;
+        const std::string prefix = hash.substr(0, 2);
+        tasks.push_back({endpoints_.mojangAssets + "/" + prefix + "/" + hash,
+                         gameDir / "assets" / "objects" / prefix / hash,
+                         entry.value("size", std::int64_t{-1}), hash});
+    }
+    return tasks;
+}
+
+bool MinecraftInstaller::runPool(const std::vector<DownloadTask>& tasks, int threads,
+                                 const PoolProgressFn& progress, std::string& error) {
+    PoolRunResult run;
+    const bool ok = DownloadAll(tasks, threads, progress, &run);
+    stats.filesDownloaded += run.downloaded;
+    stats.filesSkipped += run.skipped;
+    stats.bytesDownloaded += run.bytesDownloaded;
+    error = run.firstError;
+    return ok;
+}
+
+} // namespace qbk
