@@ -1,0 +1,67 @@
+#include "accounts/AccountServerApi.h"
+
+#include "app/ProjectInfo.h"
+#include "app/Settings.h"
+
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QUrl>
+#include <cmath>
+
+namespace qbk {
+
+QString accountServerBaseUrl() {
+    return accountServerBaseUrl(Settings::instance());
+}
+
+QString accountServerBaseUrl(const Settings& settings) {
+    return QString::fromStdString(settings.endpoints().accountServer);
+}
+
+QNetworkRequest accountServerRequest(const QString& baseUrl, const QString& path,
+                                     const QString& bearerToken,
+                                     std::chrono::milliseconds timeout) {
+    QNetworkRequest request(QUrl(baseUrl + path));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    request.setRawHeader("User-Agent", QByteArray(project::kUserAgent.data(),
+                                                  static_cast<int>(project::kUserAgent.size())));
+    if (!bearerToken.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + bearerToken.toUtf8());
+    request.setTransferTimeout(static_cast<int>(timeout.count()));
+    return request;
+}
+
+QString replyErrorText(const QNetworkReply& reply, const QByteArray& body) {
+    const QString serverText = replyObject(body).value(QStringLiteral("errorMessage")).toString();
+    if (!serverText.isEmpty())
+        return serverText;
+    switch (reply.error()) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError: // how Qt ends a reply at its transfer time-out
+        return kServerUnreachableText;
+    default:
+        return QStringLiteral("Ошибка связи с сервером: ") + reply.errorString();
+    }
+}
+
+QJsonObject replyObject(const QByteArray& body) {
+    return QJsonDocument::fromJson(body).object();
+}
+
+std::optional<Session::Ban> banFromReply(const QJsonObject& reply) {
+    const QJsonValue ban = reply.value(QStringLiteral("ban"));
+    if (!ban.isObject())
+        return std::nullopt;
+    const QJsonObject object = ban.toObject();
+    const QJsonValue until = object.value(QStringLiteral("until"));
+    Session::Ban result;
+    result.reason = object.value(QStringLiteral("reason")).toString();
+    const double seconds = until.toDouble(); // 0 for null or a non-number
+    if (std::isfinite(seconds) && std::fabs(seconds) < 9.0e18)
+        result.untilUnix = static_cast<qint64>(seconds);
+    return result;
+}
+
+} // namespace qbk
