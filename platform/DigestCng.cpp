@@ -1,12 +1,14 @@
 #include "platform/Digest.h"
 
+#include <algorithm>
+#include <vector>
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <algorithm>
-#include <bcrypt.h>
-#include <vector>
 #include <windows.h>
+// bcrypt.h needs the base types of windows.h first.
+#include <bcrypt.h>
 
 namespace qbk::platform {
 

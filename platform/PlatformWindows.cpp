@@ -1,12 +1,14 @@
 #include "platform/Platform.h"
 
+#include <cwchar>
+#include <system_error>
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <cwchar>
-#include <shlobj.h>
-#include <system_error>
 #include <windows.h>
+// shlobj.h needs the base types of windows.h first.
+#include <shlobj.h>
 
 namespace qbk::platform {
 
@@ -16,7 +18,8 @@ namespace {
 std::wstring longPath(const fs::path& path) {
     std::error_code ec;
     fs::path absolute = fs::absolute(path, ec);
-    std::wstring text = (ec ? path : absolute).make_preferred().native();
+    fs::path chosen = ec ? path : absolute;
+    std::wstring text = chosen.make_preferred().native();
     if (text.rfind(L"\\\\?\\", 0) == 0)
         return text;
     if (text.rfind(L"\\\\", 0) == 0)
