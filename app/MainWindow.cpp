@@ -1,0 +1,234 @@
+#include "app/MainWindow.h"
+
+#include "app/ProjectInfo.h"
+#include "app/Settings.h"
+
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kReadyText = QStringLiteral("Готово к запуску");
+const QString kSignInFirst = QStringLiteral("Сначала войди в аккаунт");
+const QString kGlyphStyle = QStringLiteral("color: %1; font-size: 16px; font-weight: 700;");
+const QString kWorkingColour = QStringLiteral("#7c5cff");
+const QString kSuccessColour = QStringLiteral("#4ec97a");
+const QString kFailureColour = QStringLiteral("#e05a5a");
+
+QString fromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLabel* namedLabel(const QString& text, const QString& objectName, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    return label;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent) : MainWindow(qbk::Settings::instance(), parent) {}
+
+MainWindow::MainWindow(qbk::Settings& settings, QWidget* parent)
+    : qbk::BackgroundWidget(parent), settings_(settings) {
+    setWindowTitle(QStringLiteral("Quellbrook Launcher"));
+    setMinimumSize(1500, 930);
+    resize(1500, 930);
+    buildUi();
+
+    // Signing in (a later step) enables the play button; until then nobody may launch.
+    playButton->setEnabled(false);
+    playButton->setToolTip(kSignInFirst);
+    updateBuildLabel();
+}
+
+void MainWindow::buildUi() {
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+    root->addWidget(buildHeader());
+    root->addWidget(buildMiddleRow(), 1);
+    root->addWidget(buildStatusStrip());
+    root->addWidget(buildBottomBar());
+}
+
+QWidget* MainWindow::buildHeader() {
+    auto* header = new QWidget(this);
+    header->setObjectName(QStringLiteral("headerBar"));
+    header->setAttribute(Qt::WA_StyledBackground);
+    header->setFixedHeight(86);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(34, 0, 26, 0);
+    row->setSpacing(0);
+
+    row->addWidget(namedLabel(QStringLiteral("Quell"), QStringLiteral("logoLabel"), header));
+    row->addWidget(namedLabel(QStringLiteral("brook"), QStringLiteral("logoAccent"), header));
+    row->addWidget(
+        namedLabel(QStringLiteral("  ver. %1").arg(fromView(qbk::project::kLauncherVersion)),
+                   QStringLiteral("versionLabel"), header));
+    row->addStretch();
+
+    auto* siteLink = new QPushButton(QLatin1Char(' ') + fromView(qbk::project::kDomain), header);
+    siteLink->setObjectName(QStringLiteral("siteLink"));
+    siteLink->setIcon(QIcon(QStringLiteral(":/icons/quell.svg")));
+    siteLink->setIconSize(QSize(20, 20));
+    siteLink->setToolTip(QStringLiteral("Открыть сайт проекта"));
+    siteLink->setAccessibleName(QStringLiteral("Открыть сайт проекта"));
+    siteLink->setCursor(Qt::PointingHandCursor);
+    connect(siteLink, &QPushButton::clicked, this, [] {
+        QDesktopServices::openUrl(QUrl(QString::fromStdString(qbk::project::siteUrl())));
+    });
+    row->addWidget(siteLink);
+    row->addSpacing(20);
+
+    gearButton = new QPushButton(header);
+    gearButton->setObjectName(QStringLiteral("gearButton"));
+    gearButton->setIcon(QIcon(QStringLiteral(":/icons/gear.svg")));
+    gearButton->setIconSize(QSize(22, 22));
+    gearButton->setFixedSize(46, 46);
+    gearButton->setToolTip(QStringLiteral("Настройки"));
+    gearButton->setAccessibleName(QStringLiteral("Настройки"));
+    gearButton->setCursor(Qt::PointingHandCursor);
+    row->addWidget(gearButton);
+    return header;
+}
+
+QWidget* MainWindow::buildMiddleRow() {
+    auto* middle = new QWidget(this);
+    auto* row = new QHBoxLayout(middle);
+    row->setContentsMargins(34, 26, 34, 18);
+    row->setSpacing(28);
+    // The installed-mods panel takes this place once it exists.
+    row->addWidget(new QWidget(middle), 4);
+    row->addWidget(buildCard(), 5);
+    return middle;
+}
+
+QWidget* MainWindow::buildCard() {
+    auto* card = new QWidget(this);
+    card->setObjectName(QStringLiteral("card"));
+    card->setAttribute(Qt::WA_StyledBackground);
+    auto* column = new QVBoxLayout(card);
+    column->setContentsMargins(38, 36, 38, 36);
+    column->setSpacing(18);
+    // The sign-in panel goes first, above the build description.
+    column->addSpacing(14);
+    column->addWidget(namedLabel(QStringLiteral("Сборка"), QStringLiteral("sectionTitle"), card));
+    hintLabel = namedLabel(QString(), QStringLiteral("hintLabel"), card);
+    hintLabel->setWordWrap(true);
+    column->addWidget(hintLabel);
+    column->addStretch();
+    return card;
+}
+
+QWidget* MainWindow::buildStatusStrip() {
+    auto* strip = new QWidget(this);
+    strip->setObjectName(QStringLiteral("statusStrip"));
+    strip->setAttribute(Qt::WA_StyledBackground);
+    auto* column = new QVBoxLayout(strip);
+    column->setContentsMargins(24, 14, 24, 14);
+    column->setSpacing(10);
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(12);
+    statusIcon = namedLabel(QStringLiteral("✓"), QStringLiteral("statusIcon"), strip);
+    statusIcon->setFixedWidth(18);
+    row->addWidget(statusIcon);
+    statusLabel = namedLabel(kReadyText, QStringLiteral("statusLabel"), strip);
+    statusLabel->setWordWrap(true);
+    row->addWidget(statusLabel, 1);
+    column->addLayout(row);
+
+    progressBar = new QProgressBar(strip);
+    progressBar->setRange(0, 100);
+    progressBar->setValue(0);
+    progressBar->setTextVisible(false);
+    progressBar->setFixedHeight(10);
+    progressBar->setAccessibleName(QStringLiteral("Ход запуска"));
+    column->addWidget(progressBar);
+    return strip;
+}
+
+QPushButton* MainWindow::actionButton(const QString& text, const QString& objectName,
+                                      const QString& toolTip) {
+    auto* button = new QPushButton(text, this);
+    button->setObjectName(objectName);
+    if (!toolTip.isEmpty())
+        button->setToolTip(toolTip);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+QWidget* MainWindow::buildBottomBar() {
+    auto* bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("bottomBar"));
+    bar->setAttribute(Qt::WA_StyledBackground);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(34, 18, 34, 20);
+    row->setSpacing(12);
+
+    const QString secondary = QStringLiteral("secondaryButton");
+    checkButton = actionButton(QStringLiteral("Проверить лаунчер"), secondary,
+                               QStringLiteral("Проверить Java, файлы игры, место на диске и сеть"));
+    importZipButton = actionButton(
+        QStringLiteral("У меня есть zip с модами"), secondary,
+        QStringLiteral("Выбери .zip архив — все .jar файлы из него будут установлены в "
+                       "minecraft\\mods"));
+    adminButton = actionButton(QStringLiteral("Админка"), secondary,
+                               QStringLiteral("Баны и управление игроками"));
+    adminButton->hide();
+    playButton = actionButton(QStringLiteral("ИГРАТЬ"), QStringLiteral("playButton"), QString());
+    playButton->setFixedWidth(300);
+
+    row->addWidget(checkButton);
+    row->addWidget(importZipButton);
+    row->addWidget(adminButton);
+    row->addStretch();
+    row->addWidget(playButton);
+    return bar;
+}
+
+void MainWindow::updateBuildLabel() {
+    hintLabel->setText(QStringLiteral("Minecraft %1  ·  NeoForge %2\nПамять: %3 МБ")
+                           .arg(fromView(qbk::project::kMinecraftVersion),
+                                fromView(qbk::project::kNeoForgeVersion))
+                           .arg(settings_.maxRamMb()));
+}
+
+void MainWindow::showStatusGlyph(const QString& glyph, const QString& colour) {
+    statusIcon->setText(glyph);
+    statusIcon->setStyleSheet(kGlyphStyle.arg(colour));
+}
+
+void MainWindow::setActionButtonsEnabled(bool enabled) {
+    for (QPushButton* button : {playButton, importZipButton, gearButton, checkButton})
+        button->setEnabled(enabled);
+}
+
+void MainWindow::onStatusChanged(const QString& text) {
+    statusLabel->setText(text);
+    showStatusGlyph(QStringLiteral("⟳"), kWorkingColour);
+}
+
+void MainWindow::onProgressChanged(int percent) {
+    progressBar->setValue(percent);
+}
+
+void MainWindow::onFinished(bool success, const QString& message) {
+    statusLabel->setText(message);
+    setActionButtonsEnabled(true);
+    showStatusGlyph(success ? QStringLiteral("✓") : QStringLiteral("✕"),
+                    success ? kSuccessColour : kFailureColour);
+    if (!success) {
+        progressBar->setValue(0);
+        return;
+    }
+    if (settings_.closeOnLaunch())
+        close();
+}

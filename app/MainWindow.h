@@ -1,0 +1,52 @@
+#pragma once
+
+#include "app/BackgroundWidget.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace qbk {
+class Settings;
+}
+
+// The launcher's one top-level window: header, mod list, card, status strip and the action
+// buttons, over the blurred backdrop.
+class MainWindow : public qbk::BackgroundWidget {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    // The settings store to read; tests give one on a temporary INI.
+    explicit MainWindow(qbk::Settings& settings, QWidget* parent = nullptr);
+
+private slots:
+    void onStatusChanged(const QString& text);
+    void onProgressChanged(int percent);
+    void onFinished(bool success, const QString& message);
+
+private:
+    void buildUi();
+    QWidget* buildHeader();
+    QWidget* buildMiddleRow();
+    QWidget* buildCard();
+    QWidget* buildStatusStrip();
+    QWidget* buildBottomBar();
+    QPushButton* actionButton(const QString& text, const QString& objectName,
+                              const QString& toolTip);
+    void setActionButtonsEnabled(bool enabled);
+    void showStatusGlyph(const QString& glyph, const QString& colour);
+    void updateBuildLabel();
+
+    qbk::Settings& settings_;
+
+    QLabel* statusLabel = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QPushButton* playButton = nullptr;
+    QPushButton* importZipButton = nullptr;
+    QPushButton* gearButton = nullptr;
+    QLabel* hintLabel = nullptr;
+    QPushButton* checkButton = nullptr;
+    QPushButton* adminButton = nullptr;
+    QLabel* statusIcon = nullptr;
+};
