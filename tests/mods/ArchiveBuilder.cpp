@@ -1,0 +1,86 @@
+#include "tests/mods/ArchiveBuilder.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <memory>
+#include <random>
+
+namespace qbk::test {
+
+ArchiveBuilder& ArchiveBuilder::file(std::string name, std::string content, int mode) {
+    entries_.push_back({Kind::File, std::move(name), std::move(content), mode});
+    return *this;
+}
+
+ArchiveBuilder& ArchiveBuilder::directory(std::string name) {
+    entries_.push_back({Kind::Directory, std::move(name), {}, 0755});
+    return *this;
+}
+
+ArchiveBuilder& ArchiveBuilder::symlink(std::string name, std::string target) {
+    entries_.push_back({Kind::Symlink, std::move(name), std::move(target), 0777});
+    return *this;
+}
+
+ArchiveBuilder& ArchiveBuilder::hardlink(std::string name, std::string target) {
+    entries_.push_back({Kind::Hardlink, std::move(name), std::move(target), 0644});
+    return *this;
+}
+
+bool ArchiveBuilder::write(const std::filesystem::path& out) const {
+    std::unique_ptr<archive, int (*)(archive*)> writer(archive_write_new(), archive_write_free);
+    if (format_ == RuntimeArchiveFormat::Zip) {
+        archive_write_set_format_zip(writer.get());
+    } else {
+        archive_write_set_format_gnutar(writer.get());
+        archive_write_add_filter_gzip(writer.get());
+    }
+    if (archive_write_open_filename(writer.get(), out.string().c_str()) != ARCHIVE_OK)
+        return false;
+    for (const Entry& e : entries_) {
+        std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(),
+                                                                       archive_entry_free);
+        // Zip marks names as UTF-8; tar keeps the bytes as they are (the pax writer would
+        // convert them through the C locale, which cannot hold Cyrillic).
+        const bool zip = format_ == RuntimeArchiveFormat::Zip;
+        if (zip)
+            archive_entry_set_pathname_utf8(entry.get(), e.name.c_str());
+        else
+            archive_entry_copy_pathname(entry.get(), e.name.c_str());
+        archive_entry_set_perm(entry.get(), e.mode);
+        archive_entry_set_mtime(entry.get(), 1700000000, 0);
+        switch (e.kind) {
+        case Kind::File:
+            archive_entry_set_filetype(entry.get(), AE_IFREG);
+            archive_entry_set_size(entry.get(), static_cast<la_int64_t>(e.content.size()));
+            break;
+        case Kind::Directory:
+            archive_entry_set_filetype(entry.get(), AE_IFDIR);
+            break;
+        case Kind::Symlink:
+            archive_entry_set_filetype(entry.get(), AE_IFLNK);
+            archive_entry_copy_symlink(entry.get(), e.content.c_str());
+            break;
+        case Kind::Hardlink:
+            archive_entry_set_filetype(entry.get(), AE_IFREG);
+            archive_entry_copy_hardlink(entry.get(), e.content.c_str());
+            break;
+        }
+        if (archive_write_header(writer.get(), entry.get()) < ARCHIVE_WARN)
+            return false;
+        if (e.kind == Kind::File && !e.content.empty() &&
+            archive_write_data(writer.get(), e.content.data(), e.content.size()) < 0)
+            return false;
+    }
+    return archive_write_close(writer.get()) == ARCHIVE_OK;
+}
+
+std::string incompressibleBytes(std::size_t size, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(generator() & 0xFF);
+    return bytes;
+}
+
+} // namespace qbk::test
