@@ -38,6 +38,9 @@ bool removeFile(const fs::path& path);
 // volumes where a rename cannot. The target is never left half-written.
 bool moveReplace(const fs::path& from, const fs::path& to);
 
+// The operating system's code of the latest failed call on this thread (errno, GetLastError).
+int lastSystemError();
+
 // Removes a folder with everything below it; true when it is gone afterwards.
 bool removeTree(const fs::path& dir);
 

@@ -80,6 +80,10 @@ bool moveReplace(const fs::path& from, const fs::path& to) {
     return true;
 }
 
+int lastSystemError() {
+    return errno;
+}
+
 bool removeTree(const fs::path& dir) {
     std::error_code ec;
     fs::remove_all(dir, ec);

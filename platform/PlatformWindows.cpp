@@ -98,6 +98,10 @@ bool moveReplace(const fs::path& from, const fs::path& to) {
                              MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+int lastSystemError() {
+    return static_cast<int>(::GetLastError());
+}
+
 bool removeTree(const fs::path& dir) {
     std::error_code ec;
     fs::remove_all(fs::path(longPath(dir)), ec);
