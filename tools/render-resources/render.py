@@ -71,11 +71,11 @@ def landscape():
     horizon = int(HEIGHT * 0.64)
 
     sky = vertical_gradient(size, [
-        (0.00, (8, 6, 20)),
-        (0.30, (28, 16, 54)),
-        (0.52, (74, 38, 96)),
-        (0.64, (168, 106, 52)),
-        (1.00, (168, 106, 52)),
+        (0.00, (14, 9, 36)),
+        (0.30, (46, 24, 96)),
+        (0.52, (108, 52, 140)),
+        (0.64, (214, 146, 64)),
+        (1.00, (214, 146, 64)),
     ])
     picture = sky
 
@@ -98,9 +98,9 @@ def landscape():
 
     # Far to near: hazy violet ranges fading into the dark.
     layers = [
-        (horizon - 150, 0.58, 120, (92, 58, 120)),
-        (horizon - 80, 0.55, 100, (60, 36, 92)),
-        (horizon - 20, 0.52, 70, (36, 22, 62)),
+        (horizon - 150, 0.58, 120, (112, 70, 156)),
+        (horizon - 80, 0.55, 100, (74, 44, 118)),
+        (horizon - 20, 0.52, 70, (44, 26, 78)),
     ]
     for base, roughness, amplitude, colour in layers:
         draw_layer(picture, ridge(rng, WIDTH, base, roughness, amplitude), colour, horizon + 40)
@@ -108,9 +108,9 @@ def landscape():
     # The lake below the ranges mirrors the sky's glow, streaked with gold under the sun.
     lake_top = horizon + 20
     water = vertical_gradient((WIDTH, HEIGHT - lake_top), [
-        (0.00, (120, 76, 50)),
-        (0.35, (46, 26, 64)),
-        (1.00, (12, 9, 22)),
+        (0.00, (170, 110, 56)),
+        (0.35, (64, 34, 96)),
+        (1.00, (16, 11, 30)),
     ])
     picture.paste(water, (0, lake_top))
     streaks = ImageDraw.Draw(picture)
