@@ -14,6 +14,12 @@ if(QBK_BUILD_TESTS)
     add_library(qbk_httplib INTERFACE)
     target_include_directories(qbk_httplib SYSTEM INTERFACE ${HTTPLIB_INCLUDE_DIR})
     target_link_libraries(qbk_httplib INTERFACE Threads::Threads)
+    # Debian ships httplib.h as declarations only, with the code (and the TLS server) in a
+    # shared library built with these features; the header must see the same defines.
+    pkg_check_modules(CPP_HTTPLIB IMPORTED_TARGET cpp-httplib)
+    if(CPP_HTTPLIB_FOUND)
+        target_link_libraries(qbk_httplib INTERFACE PkgConfig::CPP_HTTPLIB OpenSSL::SSL)
+    endif()
 endif()
 if(QBK_BUILD_BENCH)
     find_package(benchmark REQUIRED)

@@ -1,0 +1,231 @@
+#include "tests/support/TestHttpServer.h"
+
+#include "tests/support/TestCertificates.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace qbk::test {
+
+namespace {
+
+// Enough workers that a pool of 32 clients with kept-alive connections never waits for one.
+constexpr std::size_t kWorkerThreads = 64;
+constexpr std::size_t kRequestsPerConnection = 1000000;
+constexpr time_t kKeepAliveSeconds = 2;
+
+// httplib hands every accepted socket to its task queue exactly once, so counting the
+// queued jobs counts the TCP connections opened by clients. The gate runs on the accept
+// thread: while it blocks, later connections wait in the kernel's backlog, unanswered.
+class CountingTaskQueue : public httplib::TaskQueue {
+public:
+    CountingTaskQueue(std::size_t threads, std::atomic<std::size_t>& counter,
+                      std::function<void()> gate)
+        : pool_(threads), counter_(counter), gate_(std::move(gate)) {}
+
+    void enqueue(std::function<void()> job) override {
+        ++counter_;
+        gate_();
+        pool_.enqueue(std::move(job));
+    }
+    void shutdown() override { pool_.shutdown(); }
+
+private:
+    httplib::ThreadPool pool_;
+    std::atomic<std::size_t>& counter_;
+    std::function<void()> gate_;
+};
+
+// httplib 0.11 listens with a backlog of 5, so a burst of clients (a download pool starting
+// its threads) overflows it and waits a second for the SYN to be resent. Listening again on
+// the bound socket widens the queue; the socket is protected, which this accessor may name.
+struct ListeningSocket : httplib::Server {
+    static void widenBacklog(httplib::Server& server) {
+        constexpr int kBacklog = 512;
+        ::listen((server.*(&ListeningSocket::svr_sock_)).load(), kBacklog);
+    }
+};
+
+std::size_t sizeParameter(const std::smatch& match, std::size_t index) {
+    return static_cast<std::size_t>(std::stoull(match[index].str()));
+}
+
+std::unique_ptr<httplib::Server> makeTlsServer(const TestCertificates& tls) {
+    auto server = std::make_unique<httplib::SSLServer>(tls.certFile().string().c_str(),
+                                                       tls.keyFile().string().c_str());
+    if (!server->is_valid())
+        throw std::runtime_error("TLS test server rejected its certificate");
+    return server;
+}
+
+} // namespace
+
+TestHttpServer::TestHttpServer() : TestHttpServer(std::make_unique<httplib::Server>(), "http") {}
+
+TestHttpServer::TestHttpServer(const TestCertificates& tls)
+    : TestHttpServer(makeTlsServer(tls), "https") {}
+
+TestHttpServer::TestHttpServer(std::unique_ptr<httplib::Server> server, std::string scheme)
+    : server_(std::move(server)), scheme_(std::move(scheme)) {
+    server_->new_task_queue = [this] {
+        return new CountingTaskQueue(kWorkerThreads, connections_, [this] { waitWhileHeld(); });
+    };
+    // Headers and body go out in separate writes; without this, Nagle's algorithm and the
+    // client's delayed ACK add 40 ms to every answer on a kept-alive connection.
+    server_->set_tcp_nodelay(true);
+    server_->set_keep_alive_max_count(kRequestsPerConnection);
+    server_->set_keep_alive_timeout(kKeepAliveSeconds);
+    server_->set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
+        ++requests_;
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    const auto dispatcher = [this](const httplib::Request& request, httplib::Response& response) {
+        dispatch(request, response);
+    };
+    server_->Get(".*", dispatcher);
+    server_->Post(".*", dispatcher);
+    addBuiltInRoutes();
+
+    port_ = server_->bind_to_any_port("127.0.0.1");
+    if (port_ <= 0)
+        throw std::runtime_error("test server cannot bind to 127.0.0.1");
+    ListeningSocket::widenBacklog(*server_);
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    // stop() is a no-op until the accept loop runs, so the destructor must not come first.
+    while (!server_->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TestHttpServer::~TestHttpServer() {
+    {
+        std::lock_guard lock(stopMutex_);
+        stopping_ = true;
+    }
+    stopSignal_.notify_all();
+    server_->stop();
+    thread_.join();
+}
+
+std::string TestHttpServer::baseUrl() const {
+    return scheme_ + "://127.0.0.1:" + std::to_string(port_);
+}
+
+void TestHttpServer::get(const std::string& pattern, Handler handler) {
+    addRoute("GET", pattern, std::move(handler));
+}
+
+void TestHttpServer::post(const std::string& pattern, Handler handler) {
+    addRoute("POST", pattern, std::move(handler));
+}
+
+bool TestHttpServer::mount(const std::string& mountPoint, const std::filesystem::path& dir) {
+    return server_->set_mount_point(mountPoint, dir.string());
+}
+
+void TestHttpServer::holdConnections() {
+    std::lock_guard lock(stopMutex_);
+    holding_ = true;
+}
+
+void TestHttpServer::releaseConnections() {
+    {
+        std::lock_guard lock(stopMutex_);
+        holding_ = false;
+    }
+    stopSignal_.notify_all();
+}
+
+void TestHttpServer::resetCounters() {
+    connections_ = 0;
+    requests_ = 0;
+}
+
+std::string TestHttpServer::patternBytes(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 31 + i / 251 + 7) & 0xff);
+    return bytes;
+}
+
+void TestHttpServer::addRoute(std::string method, const std::string& pattern, Handler handler) {
+    std::lock_guard lock(routesMutex_);
+    routes_.push_back({std::move(method), std::regex(pattern), std::move(handler)});
+}
+
+void TestHttpServer::dispatch(const httplib::Request& request, httplib::Response& response) {
+    // GET routes also answer HEAD, as httplib's own routing does.
+    const std::string method = request.method == "HEAD" ? "GET" : request.method;
+    Handler handler;
+    std::smatch match;
+    {
+        std::lock_guard lock(routesMutex_);
+        const auto route = std::find_if(routes_.rbegin(), routes_.rend(), [&](const Route& r) {
+            return r.method == method && std::regex_match(request.path, match, r.pattern);
+        });
+        if (route == routes_.rend()) {
+            response.status = 404;
+            response.set_content("no route", "text/plain");
+            return;
+        }
+        handler = route->handler;
+    }
+    handler(request, response, match);
+}
+
+bool TestHttpServer::pause(std::chrono::milliseconds duration) {
+    std::unique_lock lock(stopMutex_);
+    return !stopSignal_.wait_for(lock, duration, [this] { return stopping_; });
+}
+
+void TestHttpServer::waitWhileHeld() {
+    std::unique_lock lock(stopMutex_);
+    stopSignal_.wait(lock, [this] { return !holding_ || stopping_; });
+}
+
+void TestHttpServer::addBuiltInRoutes() {
+    get(R"(/bytes/(\d+))", [](const auto&, auto& response, const auto& match) {
+        response.set_content(patternBytes(sizeParameter(match, 1)), "application/octet-stream");
+    });
+    get(R"(/chunked/(\d+))", [](const auto&, auto& response, const auto& match) {
+        auto body = std::make_shared<std::string>(patternBytes(sizeParameter(match, 1)));
+        response.set_chunked_content_provider(
+            "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
+                const std::size_t block = std::min<std::size_t>(4096, body->size() - offset);
+                if (block > 0)
+                    sink.write(body->data() + offset, block);
+                if (offset + block == body->size())
+                    sink.done();
+                return true;
+            });
+    });
+    get(R"(/redirect/(\d+))", [](const auto&, auto& response, const auto& match) {
+        const std::size_t hops = sizeParameter(match, 1);
+        if (hops == 0)
+            response.set_content("done", "text/plain");
+        else
+            response.set_redirect("/redirect/" + std::to_string(hops - 1));
+    });
+    get(R"(/status/(\d{3}))", [](const auto&, auto& response, const auto& match) {
+        response.status = std::stoi(match[1].str());
+        response.set_content("status " + match[1].str(), "text/plain");
+    });
+    get(R"(/stall/(\d+))", [this](const auto&, auto& response, const auto& match) {
+        if (pause(std::chrono::milliseconds(sizeParameter(match, 1))))
+            response.set_content("late", "text/plain");
+    });
+    get(R"(/trickle/(\d+)/(\d+))", [this](const auto&, auto& response, const auto& match) {
+        const std::size_t size = sizeParameter(match, 1);
+        const std::chrono::milliseconds interval(sizeParameter(match, 2));
+        auto body = std::make_shared<std::string>(patternBytes(size));
+        response.set_content_provider(
+            size, "application/octet-stream",
+            [this, body, interval](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (!pause(interval))
+                    return false;
+                sink.write(body->data() + offset, 1);
+                return true;
+            });
+    });
+}
+
+} // namespace qbk::test
