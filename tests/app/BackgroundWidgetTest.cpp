@@ -188,11 +188,17 @@ TEST_F(BackgroundWidgetTest, PlainColourUntilTheFirstNonEmptyResize) {
     widget.resize(0, 0);
     widget.show();
     QCoreApplication::processEvents();
+    ASSERT_TRUE(widget.size().isEmpty());
     EXPECT_TRUE(widget.scaledPixmap().isNull());
 
     widget.resize(160, 90);
     QCoreApplication::processEvents();
     EXPECT_EQ(widget.scaledPixmap().size(), QSize(160, 90));
+
+    // Shrinking to nothing drops the pixmap instead of keeping a stale one.
+    widget.resize(0, 90);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(widget.scaledPixmap().isNull());
 }
 
 TEST_F(BackgroundWidgetTest, CompiledInPictureIsBlurredToo) {
