@@ -128,6 +128,8 @@ void HttpClient::HandleDeleter::operator()(void* handle) const {
     curl_easy_cleanup(handle);
 }
 
+HttpClient::HttpClient() : HttpClient(TransferLimits{}) {}
+
 HttpClient::HttpClient(TransferLimits limits) : limits_(limits) {
     ensureGlobalInit();
 }

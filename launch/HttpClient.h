@@ -19,7 +19,8 @@ using ProgressFn = std::function<bool(std::int64_t received, std::int64_t total)
 // Only http and https are followed, for the request and for every redirect.
 class HttpClient {
 public:
-    explicit HttpClient(TransferLimits limits = {});
+    HttpClient();
+    explicit HttpClient(TransferLimits limits);
     ~HttpClient();
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;

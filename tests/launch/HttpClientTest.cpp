@@ -2,6 +2,7 @@
 
 #include "launch/CaBundle.h"
 #include "platform/Digest.h"
+#include "platform/Platform.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TestHttpServer.h"
@@ -142,7 +143,8 @@ TEST_F(HttpClientTest, SuccessKeepsTheTextOfAnEarlierFailure) {
 TEST_F(HttpClientTest, UnwritableDestinationIsReportedBeforeAnyRequest) {
     const fs::path destination = dir / "no-such-folder" / "file.bin";
     EXPECT_FALSE(client.DownloadFile(server.url("/bytes/10"), destination));
-    EXPECT_EQ(client.LastError, "Не удалось открыть файл назначения: " + destination.string());
+    EXPECT_EQ(client.LastError,
+              "Не удалось открыть файл назначения: " + platform::pathToUtf8(destination));
     EXPECT_FALSE(fs::exists(destination));
     EXPECT_EQ(server.requestsServed(), 0u);
 }
