@@ -117,6 +117,8 @@ bool MinecraftInstaller::fetchVersionJson(const StatusFn& status, const fs::path
                                  manifestBytes)) {
         return SetError("Не удалось получить список версий Minecraft: " + client.LastError);
     }
+    ++stats.filesDownloaded;
+    stats.bytesDownloaded += static_cast<std::int64_t>(manifestBytes.size());
     std::string url;
     std::string sha1;
     try {

@@ -4,10 +4,9 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -68,7 +67,8 @@ TEST_F(DownloadPoolTest, EmptyListSucceedsAtOnceAndClearsTheFirstError) {
     int calls = 0;
     PoolRunResult result;
     result.firstError = "stale";
-    EXPECT_TRUE(DownloadAll({}, 4, [&](int, int) { ++calls; }, &result, countingStarter()));
+    EXPECT_TRUE(DownloadAll(
+        {}, 4, [&](int, int) { ++calls; }, &result, countingStarter()));
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(threadsStarted.load(), 0);
     EXPECT_EQ(PoolFirstError(), "");
@@ -126,7 +126,8 @@ TEST_F(DownloadPoolTest, PresentFileOfExpectedSizeIsKeptWithoutTransferAndStillR
     server.resetCounters();
     int reported = 0;
     PoolRunResult result;
-    ASSERT_TRUE(DownloadAll({same, shorter}, 2, [&](int, int) { ++reported; }, &result));
+    ASSERT_TRUE(DownloadAll(
+        {same, shorter}, 2, [&](int, int) { ++reported; }, &result));
     EXPECT_EQ(reported, 2);
     EXPECT_EQ(server.requestsServed(), 1u);
     EXPECT_EQ(readAll(same.path), std::string(64, 'x'));
@@ -199,7 +200,8 @@ TEST_F(DownloadPoolTest, ThreadThatCannotStartFailsTheRunWithoutThrowing) {
     int starts = 0;
     const PoolThreadStarter refuseSecond = [&](std::function<void()> body) {
         if (++starts == 2)
-            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
         return std::thread(std::move(body));
     };
     PoolRunResult result;
