@@ -53,11 +53,19 @@ long long GzipStream::read(const void** block) {
             }
             inflateReset(&zs_);
         } else if (status != Z_OK) {
-            return fail(std::string("архив повреждён: ") + (zs_.msg ? zs_.msg : "gzip"));
+            return fail(std::string("повреждены сжатые данные: ") + (zs_.msg ? zs_.msg : "gzip"));
         }
     }
     *block = out_.data();
     return static_cast<long long>(out_.size() - zs_.avail_out);
+}
+
+bool GzipStream::drain() {
+    const void* block = nullptr;
+    long long n = 0;
+    while ((n = read(&block)) > 0) {
+    }
+    return n == 0;
 }
 
 } // namespace qbk

@@ -20,6 +20,9 @@ public:
     // Points block at the next inflated bytes and returns their count; 0 after the last
     // member was verified; -1 on damaged, truncated or unreadable input (see error()).
     long long read(const void** block);
+    // Reads on to the end, so that the last member's checksum is checked even when the
+    // consumer stopped early (a tar reader stops at its end marker); false on damage.
+    bool drain();
     const std::string& error() const { return error_; }
 
 private:

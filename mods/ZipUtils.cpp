@@ -276,8 +276,12 @@ bool extractTree(const Path& archivePath, const Path& destDir, RuntimeArchiveFor
     if (!platform::createDirectories(staging))
         return fail("не удалось создать папку " + platform::pathToUtf8(staging));
     TreeExtraction extraction(open.reader.get(), staging);
-    const bool extracted = extraction.run(error);
+    bool extracted = extraction.run(error);
     open.reader.reset();
+    if (extracted && open.gzip && !open.gzip->drain()) {
+        extracted = false;
+        error = "архив повреждён: " + open.gzip->error();
+    }
     if (extracted) {
         platform::removeTree(dest); // empty or absent, checked above
         if (platform::moveReplace(staging, dest))
