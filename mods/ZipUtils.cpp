@@ -32,19 +32,19 @@ using Writer = std::unique_ptr<archive, WriterFree>;
 
 // libarchive takes narrow paths on POSIX and wide ones on Windows; overloads on the native
 // string type pick the right call without converting through the C locale.
-int openFileNamed(archive* a, const std::string& path) {
+[[maybe_unused]] int openFileNamed(archive* a, const std::string& path) {
     return archive_read_open_filename(a, path.c_str(), kReadBlockSize);
 }
 [[maybe_unused]] int openFileNamed(archive* a, const std::wstring& path) {
     return archive_read_open_filename_w(a, path.c_str(), kReadBlockSize);
 }
-void setPathname(archive_entry* e, const std::string& path) {
+[[maybe_unused]] void setPathname(archive_entry* e, const std::string& path) {
     archive_entry_copy_pathname(e, path.c_str());
 }
 [[maybe_unused]] void setPathname(archive_entry* e, const std::wstring& path) {
     archive_entry_copy_pathname_w(e, path.c_str());
 }
-void setHardlink(archive_entry* e, const std::string& path) {
+[[maybe_unused]] void setHardlink(archive_entry* e, const std::string& path) {
     archive_entry_copy_hardlink(e, path.c_str());
 }
 [[maybe_unused]] void setHardlink(archive_entry* e, const std::wstring& path) {
@@ -118,7 +118,9 @@ public:
 
     bool run(std::string& error) {
         writer_.reset(archive_write_disk_new());
-        archive_write_disk_set_options(writer_.get(), ARCHIVE_EXTRACT_PERM);
+        // Mode bits are kept under the process umask; set-user-ID, set-group-ID and sticky
+        // bits are dropped, as a runtime needs none of them.
+        archive_write_disk_set_options(writer_.get(), 0);
         for (;;) {
             archive_entry* entry = nullptr;
             const int status = archive_read_next_header(reader_, &entry);
@@ -205,12 +207,12 @@ private:
         const auto target = ArchiveEntryPath::parse(targetName, error);
         if (!target)
             return false;
-        // A hard link to a symbolic link copies the link, whose relative target would then
-        // be read from another folder.
         if (target->isRoot()) {
             error = "недопустимая жёсткая ссылка: " + entryName(entry);
             return false;
         }
+        // Also refuses a hard link to a symbolic link: the copy's relative target would be
+        // read from another folder.
         if (!checkNotThroughLink(*target, targetName, error))
             return false;
         setHardlink(entry, target->below(root_).native());
@@ -245,7 +247,9 @@ private:
 };
 
 Path withoutTrailingSeparator(const Path& dir) {
-    Path normal = std::filesystem::absolute(dir).lexically_normal();
+    std::error_code ec;
+    Path absolute = std::filesystem::absolute(dir, ec);
+    Path normal = (ec ? dir : absolute).lexically_normal();
     return normal.has_filename() ? normal : normal.parent_path();
 }
 

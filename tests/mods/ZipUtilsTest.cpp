@@ -62,10 +62,19 @@ TEST_P(RuntimeExtraction, UnpacksTreeAndExecutableRuns) {
                     .file("jdk-21+11-jre/bin/java", kJavaScript, 0755)
                     .file("jdk-21+11-jre/lib/modules", std::string(100000, 'm'))
                     .file("jdk-21+11-jre/release", "")
+                    .file("jdk-21+11-jre/lib/jspawnhelper", "helper", 04755)
+                    .file("jdk-21+11-jre/lib/security/private", "key", 0600)
                     .write(archivePath()));
     std::string error;
     ASSERT_TRUE(extract(&error)) << error;
     const fs::path java = dest / "jdk-21+11-jre" / "bin" / "java";
+    // Mode bits are kept, set-user-ID is not.
+    const auto helper = fs::status(dest / "jdk-21+11-jre/lib/jspawnhelper").permissions();
+    EXPECT_NE(helper & fs::perms::owner_exec, fs::perms::none);
+    EXPECT_EQ(helper & fs::perms::set_uid, fs::perms::none);
+    EXPECT_EQ(fs::status(dest / "jdk-21+11-jre/lib/security/private").permissions() &
+                  fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(readAll(dest / "jdk-21+11-jre/lib/modules"), std::string(100000, 'm'));
     EXPECT_TRUE(fs::is_regular_file(dest / "jdk-21+11-jre/release"));
     EXPECT_NE(fs::status(java).permissions() & fs::perms::owner_exec, fs::perms::none);
