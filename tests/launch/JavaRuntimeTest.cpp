@@ -251,6 +251,28 @@ TEST_P(JavaRuntimeTest, UnknownLengthGivesNoPercentages) {
         EXPECT_EQ(line.find(L"Скачивание:"), std::wstring::npos);
 }
 
+TEST_P(JavaRuntimeTest, InstallsTheMirrorsRuntimeArchive) {
+#ifndef QBK_PYTHON3
+    GTEST_SKIP() << "python3 not found at configure time";
+#else
+    // The archives the local mirror serves at the Adoptium paths, at a hundredth of the size.
+    const fs::path mirror = dir / "mirror";
+    const std::string command = std::string(QBK_PYTHON3) +
+                                " -c \"import sys; sys.path.insert(0, sys.argv[1]); "
+                                "import runtime_archive; "
+                                "runtime_archive.write_mirror_archives(sys.argv[2], 100)\" '" +
+                                QBK_MIRROR_TOOL_DIR + "' '" + mirror.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(server.mount("/mirror", mirror));
+    JavaRuntime runtime = makeRuntime();
+    ASSERT_TRUE(runtime.EnsureInstalled(JavaRuntime::downloadUrl(server.url("/mirror"), target())));
+    EXPECT_TRUE(javaRuns(runtime.javaHome() / "bin" / "java"));
+    const fs::path license = runtime.javaHome() / "legal" / "java.desktop" / "LICENSE";
+    EXPECT_EQ(fs::is_symlink(license), target().osName == "linux");
+    EXPECT_FALSE(readFile(license).empty());
+#endif
+}
+
 TEST(JavaRuntimeUrl, AdoptiumBaseAndTargetPath) {
     EXPECT_EQ(JavaRuntime::downloadUrl("https://api.adoptium.net", TargetPlatform::windowsX64()),
               "https://api.adoptium.net/v3/binary/latest/21/ga/windows/x64/jre/hotspot/normal/"
