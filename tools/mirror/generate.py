@@ -48,10 +48,14 @@ def synthetic_bytes(identity: str, size: int) -> bytes:
     return bytes(out)
 
 
+# Never below the header, so that distinct real files stay distinct at any scale.
+_MIN_SCALED = 32
+
+
 def scaled(size: int, scale: int) -> int:
     if size <= 0:
         return 0
-    return max(1, -(-size // scale))
+    return max(min(size, _MIN_SCALED), -(-size // scale))
 
 
 class Mirror:

@@ -1,0 +1,29 @@
+// qbk-tool: runs single stages of the launcher against a launcher directory, for developers,
+// benchmarks and operators. The launcher itself takes no command-line options.
+
+#include "tools/qbk-tool/Commands.h"
+
+#include <iostream>
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: qbk-tool install-vanilla|install-java --launcher-dir DIR [--target windows|linux]\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    qbk::tool::ToolOptions options;
+    std::string error;
+    if (!qbk::tool::ToolOptions::parse(args, options, error)) {
+        std::cerr << "qbk-tool: " << error << '\n' << kUsage;
+        return 2;
+    }
+    if (options.command == "install-vanilla")
+        return qbk::tool::installVanilla(options);
+    if (options.command == "install-java")
+        return qbk::tool::installJava(options);
+    std::cerr << "qbk-tool: unknown command " << options.command << '\n' << kUsage;
+    return 2;
+}
