@@ -93,6 +93,22 @@ TEST_P(RuntimeExtraction, CyrillicDestination) {
     EXPECT_EQ(readAll(dest / "jdk" / "Файл.txt"), "привет");
 }
 
+TEST_P(RuntimeExtraction, DotPrefixedAndRepeatedNamesAreFine) {
+    // What "tar czf runtime.tar.gz ./jdk" writes; a repeated entry replaces the earlier one.
+    ASSERT_TRUE(builder()
+                    .directory("./")
+                    .directory("./jdk/")
+                    .file("./jdk/bin//java", kJavaScript, 0755)
+                    .file("./jdk/release", "first")
+                    .file("jdk/./release", "second")
+                    .write(archivePath()));
+    std::string error;
+    ASSERT_TRUE(extract(&error)) << error;
+    EXPECT_EQ(readAll(dest / "jdk" / "bin" / "java"), kJavaScript);
+    EXPECT_EQ(readAll(dest / "jdk" / "release"), "second");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 1);
+}
+
 TEST_P(RuntimeExtraction, OnlyDirectoriesAndEmptyDestinationAreFine) {
     fs::create_directories(dest);
     ASSERT_TRUE(builder().directory("a/").directory("a/b/").directory("c/").write(archivePath()));
