@@ -284,8 +284,9 @@ std::vector<DownloadTask> MinecraftInstaller::collectAssetTasks(const nlohmann::
             continue;
         // Anything else becomes a path and a URL, so it must be what Mojang serves.
         if (!isSha1Hex(hash)) {
-            std::wcerr << L"[Minecraft] Пропущен ресурс с некорректным хешем: " << wide(name)
-                       << L" (" << wide(hash) << L")\n";
+            // UTF-8 on the narrow stream: a wide stream in the C locale drops Cyrillic text.
+            std::cerr << "[Minecraft] Пропущен ресурс с некорректным хешем: " << name << " ("
+                      << hash << ")\n";
             continue;
         }
         if (!taken.insert(hash).second)

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -459,7 +460,17 @@ TEST_F(MinecraftInstallerTest, AssetHashesAreDeduplicatedAndBadOnesSkipped) {
     Endpoints endpoints = mirrorEndpoints();
     endpoints.mojangAssets = docUrl("objects");
     auto inst = installer(game, TargetPlatform::windowsX64(), endpoints);
-    ASSERT_TRUE(inst.EnsureVanilla("1.21.1", log.fn())) << platform::wideToUtf8(inst.lastError);
+    std::ostringstream diagnostics;
+    std::streambuf* const standardError = std::cerr.rdbuf(diagnostics.rdbuf());
+    const bool installed = inst.EnsureVanilla("1.21.1", log.fn());
+    std::cerr.rdbuf(standardError);
+    ASSERT_TRUE(installed) << platform::wideToUtf8(inst.lastError);
+    const std::string lines = diagnostics.str();
+    EXPECT_NE(lines.find("[Minecraft] Пропущен ресурс с некорректным хешем: escape ("),
+              std::string::npos)
+        << lines;
+    EXPECT_NE(lines.find("хешем: not-hex ("), std::string::npos) << lines;
+    EXPECT_EQ(lines.find("short"), std::string::npos) << lines; // too short: silently
     EXPECT_EQ(log.startingWith(L"Скачивание ресурсов игры (2 файлов)...").size(), 1u);
     EXPECT_EQ(log.startingWith(L"Скачивание ресурсов игры (2/2)").size(), 1u);
     EXPECT_EQ(readAll(game / "assets/objects" / sha1Of(a).substr(0, 2) / sha1Of(a)), a);
