@@ -88,6 +88,7 @@ BENCHMARK(ReusedVersusFresh)
 // Prints as usual and keeps the counters of the median over the repetitions.
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
+    RecordingReporter() : ConsoleReporter(OO_Tabular) {} // no colour codes in logs
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs)
