@@ -46,6 +46,10 @@ QString replyErrorText(const QNetworkReply& reply, const QByteArray& body) {
     }
 }
 
+QByteArray replyBody(QNetworkReply& reply) {
+    return reply.isOpen() ? reply.readAll() : QByteArray();
+}
+
 QJsonObject replyObject(const QByteArray& body) {
     return QJsonDocument::fromJson(body).object();
 }

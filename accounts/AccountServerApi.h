@@ -35,6 +35,9 @@ QNetworkRequest accountServerRequest(const QString& baseUrl, const QString& path
 // network failure. A time-out reads as an unreachable server.
 QString replyErrorText(const QNetworkReply& reply, const QByteArray& body);
 
+// The whole body of a finished reply; empty for one aborted before it opened.
+QByteArray replyBody(QNetworkReply& reply);
+
 // The top-level object of a reply body; empty when the body is not a JSON object.
 QJsonObject replyObject(const QByteArray& body);
 

@@ -62,7 +62,7 @@ void AuthClient::login(const QString& username, const QString& password) {
 
 void AuthClient::onAuthenticated(QNetworkReply* reply) {
     reply->deleteLater();
-    const QByteArray body = reply->readAll();
+    const QByteArray body = replyBody(*reply);
     if (reply->error() != QNetworkReply::NoError) {
         const QString text = replyErrorText(*reply, body);
         if (httpStatus(*reply) == kTooManyRequests)
@@ -111,7 +111,7 @@ void AuthClient::cancelRegistration() {
 void AuthClient::onChallenge(QNetworkReply* reply, const QString& username, const QString& password,
                              const CancelFlag& cancel) {
     reply->deleteLater();
-    const QByteArray body = reply->readAll();
+    const QByteArray body = replyBody(*reply);
     if (cancel->load())
         return;
     if (reply->error() != QNetworkReply::NoError) {
@@ -157,7 +157,7 @@ void AuthClient::sendRegistration(const Solution& solution, const QString& usern
                                  {QStringLiteral("nonce"), QString::number(solution.nonce)}});
     connect(reply, &QNetworkReply::finished, this, [=, this] {
         reply->deleteLater();
-        const QByteArray body = reply->readAll();
+        const QByteArray body = replyBody(*reply);
         if (reply->error() != QNetworkReply::NoError) {
             emit failed(replyErrorText(*reply, body));
             return;
@@ -173,19 +173,19 @@ void AuthClient::sendRegistration(const Solution& solution, const QString& usern
 void AuthClient::recover(const QString& username, const QString& recoveryCode,
                          const QString& newPassword) {
     emit busy(QStringLiteral("Проверка кода..."));
-    QJsonObject body{{QStringLiteral("username"), username},
-                     {QStringLiteral("recoveryCode"), recoveryCode.trimmed().toUpper()}};
+    QJsonObject request{{QStringLiteral("username"), username},
+                        {QStringLiteral("recoveryCode"), recoveryCode.trimmed().toUpper()}};
     if (!newPassword.isEmpty())
-        body.insert(QStringLiteral("newPassword"), newPassword);
-    QNetworkReply* reply = post(QStringLiteral("/api/recover"), body);
+        request.insert(QStringLiteral("newPassword"), newPassword);
+    QNetworkReply* reply = post(QStringLiteral("/api/recover"), request);
     connect(reply, &QNetworkReply::finished, this, [=, this] {
         reply->deleteLater();
-        const QByteArray replyBody = reply->readAll();
+        const QByteArray body = replyBody(*reply);
         if (reply->error() != QNetworkReply::NoError) {
-            emit failed(replyErrorText(*reply, replyBody));
+            emit failed(replyErrorText(*reply, body));
             return;
         }
-        const QJsonObject object = replyObject(replyBody);
+        const QJsonObject object = replyObject(body);
         const QString code = stringAt(object, "recoveryCode");
         if (!code.isEmpty())
             emit recoveryCodeIssued(code);

@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     httplib::Server server;
+    server.set_keep_alive_timeout(1); // a stop waits for idle keep-alive connections
     addRoutes(server, service, options->modsManifestPath);
     const int port = options->port == 0
                          ? server.bind_to_any_port("127.0.0.1")
