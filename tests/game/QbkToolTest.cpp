@@ -1,4 +1,5 @@
 #include "tests/support/TempDir.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/support/TestHttpServer.h"
 #include "tools/qbk-tool/ToolOptions.h"
 
@@ -85,6 +86,46 @@ TEST_F(QbkToolRun, InstallVanillaUsesTheIniEndpointsAndSummarisesAsJson) {
     EXPECT_EQ(summary()["filesDownloaded"], 0);
     EXPECT_EQ(summary()["filesSkipped"].get<int>(), cold["filesDownloaded"].get<int>() - 3);
     EXPECT_EQ(server.requestsServed(), 0u);
+}
+
+TEST(QbkToolTls, TrustsTheConfiguredBundleAndRefusesAnUntrustedCertificate) {
+    test::TempDir dir("qbk-tool-tls");
+    const test::TestCertificates certificates(dir.path());
+    test::TestHttpServer server(certificates);
+    const fs::path mirror = dir / "mirror";
+    const std::string generate =
+        "python3 \"" QBK_SOURCE_DIR "/tools/mirror/generate.py\" --out \"" + mirror.string() +
+        "\" --base-url " + server.url("/m") + " --scale 8000 --no-runtime > /dev/null";
+    ASSERT_EQ(std::system(generate.c_str()), 0);
+    ASSERT_TRUE(server.mount("/m", mirror));
+
+    const auto runIn = [&](const fs::path& launcher) {
+        const std::string command = "\"" QBK_TOOL_PATH "\" install-vanilla --launcher-dir \"" +
+                                    launcher.string() + "\" > \"" +
+                                    (launcher / "out.txt").string() + "\" 2> \"" +
+                                    (launcher / "err.txt").string() + "\"";
+        const int status = std::system(command.c_str());
+        return status == -1 ? -1 : status >> 8;
+    };
+    const fs::path trusting = dir / "trusting";
+    fs::create_directories(trusting);
+    std::ofstream(trusting / "Quellbrook.ini")
+        << readAll(mirror / "endpoints.ini")
+        << "\n[network]\ncaBundle=" << certificates.caFile().string() << "\n";
+    ASSERT_EQ(runIn(trusting), 0) << readAll(trusting / "err.txt");
+    EXPECT_TRUE(fs::exists(trusting / "minecraft/assets/indexes/17.json"));
+
+    const fs::path untrusting = dir / "untrusting";
+    fs::create_directories(untrusting);
+    fs::copy_file(mirror / "endpoints.ini", untrusting / "Quellbrook.ini");
+    server.resetCounters();
+    EXPECT_EQ(runIn(untrusting), 1);
+    const auto summary = nlohmann::json::parse(readAll(untrusting / "out.txt"));
+    EXPECT_EQ(summary["error"].get<std::string>().rfind(
+                  "Не удалось получить список версий Minecraft: ", 0),
+              0u);
+    EXPECT_EQ(server.requestsServed(), 0u); // refused during the handshake
+    EXPECT_FALSE(fs::exists(untrusting / "minecraft/versions"));
 }
 
 TEST_F(QbkToolRun, FailingStageExitsNonZeroWithItsMessage) {
