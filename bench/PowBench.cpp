@@ -75,6 +75,7 @@ BENCHMARK(fast)
 // Prints, after the usual table, how many times faster the solver is than the literal rule.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             seconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
