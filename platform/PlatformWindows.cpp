@@ -93,9 +93,28 @@ bool removeFile(const fs::path& path) {
 }
 
 bool moveReplace(const fs::path& from, const fs::path& to) {
-    return ::MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED |
-                             MOVEFILE_WRITE_THROUGH) != 0;
+    const std::wstring source = longPath(from);
+    const std::wstring target = longPath(to);
+    if (!isDirectory(from))
+        return ::MoveFileExW(source.c_str(), target.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED |
+                                 MOVEFILE_WRITE_THROUGH) != 0;
+    // Folders take neither the replace nor the copy flag: rename on one volume, else copy
+    // the tree beside the target and rename that into place.
+    if (::MoveFileExW(source.c_str(), target.c_str(), 0))
+        return true;
+    if (::GetLastError() != ERROR_NOT_SAME_DEVICE)
+        return false;
+    std::error_code ec;
+    const fs::path staging = fs::path(target + L".qbk-move");
+    fs::remove_all(staging, ec);
+    fs::copy(fs::path(source), staging, fs::copy_options::recursive, ec);
+    if (ec || !::MoveFileExW(staging.c_str(), target.c_str(), 0)) {
+        fs::remove_all(staging, ec);
+        return false;
+    }
+    fs::remove_all(fs::path(source), ec);
+    return true;
 }
 
 int lastSystemError() {
