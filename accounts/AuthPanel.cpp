@@ -248,12 +248,14 @@ void AuthPanel::submit() {
     const QString password = passwordField_->text();
     if (username.isEmpty())
         return showError(QStringLiteral("Введи никнейм"));
-    if (password.isEmpty())
+    const bool codeGiven = !recoveryCodeField_->text().trimmed().isEmpty();
+    // With a code, recovery may keep the old password: it then only lifts a lock-out.
+    if (password.isEmpty() && !(mode_ == Mode::Recover && codeGiven))
         return showError(QStringLiteral("Введи пароль"));
     const bool passwordsDiffer = password != passwordAgainField_->text();
     switch (mode_) {
     case Mode::Recover:
-        if (recoveryCodeField_->text().trimmed().isEmpty())
+        if (!codeGiven)
             return showError(QStringLiteral("Введи код восстановления"));
         if (passwordsDiffer)
             return showError(QStringLiteral("Пароли не совпадают"));
