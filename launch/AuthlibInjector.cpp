@@ -63,6 +63,7 @@ fs::path EnsureAuthlibInjector(const fs::path& launcherDir, const std::string& m
     DownloadCheck check;
     if (!readRelease(body, url, check, error))
         return {};
+    platform::createDirectories(launcherDir);
     // Streams into agent + ".part" and renames only a complete, matching jar into place: a file
     // at the agent path is trusted forever after.
     if (!http.DownloadVerified(url, agent, check)) {

@@ -47,7 +47,7 @@ bool isReservedDeviceName(std::string_view name) {
 } // namespace
 
 bool IsSafeModFileName(std::string_view utf8) {
-    if (utf8.empty() || utf8 == "." || utf8 == "..")
+    if (utf8.empty() || utf8 == "." || utf8.find("..") != std::string_view::npos)
         return false;
     if (hasForbiddenCharacter(utf8))
         return false;
