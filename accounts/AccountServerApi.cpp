@@ -31,19 +31,35 @@ QNetworkRequest accountServerRequest(const QString& baseUrl, const QString& path
     return request;
 }
 
+namespace {
+
+QString serverErrorMessage(const QByteArray& body) {
+    return replyObject(body).value(QStringLiteral("errorMessage")).toString();
+}
+
+bool timedOut(const QNetworkReply& reply) {
+    // Qt ends a reply at its transfer time-out as cancelled; this code never cancels one.
+    return reply.error() == QNetworkReply::TimeoutError ||
+           reply.error() == QNetworkReply::OperationCanceledError;
+}
+
+} // namespace
+
 QString replyErrorText(const QNetworkReply& reply, const QByteArray& body) {
-    const QString serverText = replyObject(body).value(QStringLiteral("errorMessage")).toString();
+    const QString serverText = serverErrorMessage(body);
     if (!serverText.isEmpty())
         return serverText;
-    switch (reply.error()) {
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError: // how Qt ends a reply at its transfer time-out
+    if (timedOut(reply) || reply.error() == QNetworkReply::ConnectionRefusedError ||
+        reply.error() == QNetworkReply::HostNotFoundError)
         return kServerUnreachableText;
-    default:
-        return QStringLiteral("Ошибка связи с сервером: ") + reply.errorString();
-    }
+    return QStringLiteral("Ошибка связи с сервером: ") + reply.errorString();
+}
+
+QString adminReplyErrorText(const QNetworkReply& reply, const QByteArray& body) {
+    const QString serverText = serverErrorMessage(body);
+    if (!serverText.isEmpty())
+        return serverText;
+    return timedOut(reply) ? kServerUnreachableText : reply.errorString();
 }
 
 QByteArray replyBody(QNetworkReply& reply) {

@@ -35,6 +35,10 @@ QNetworkRequest accountServerRequest(const QString& baseUrl, const QString& path
 // network failure. A time-out reads as an unreachable server.
 QString replyErrorText(const QNetworkReply& reply, const QByteArray& body);
 
+// The admin calls' wording: the server's errorMessage, else the network layer's text (a
+// time-out reads as an unreachable server).
+QString adminReplyErrorText(const QNetworkReply& reply, const QByteArray& body);
+
 // The whole body of a finished reply; empty for one aborted before it opened.
 QByteArray replyBody(QNetworkReply& reply);
 

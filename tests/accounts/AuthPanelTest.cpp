@@ -77,7 +77,7 @@ protected:
                                kServerWaitMs);
     }
     QString submitText() {
-        for (const QString& text : {"Войти", "ВОЙТИ", "СОЗДАТЬ", "ВОССТАНОВИТЬ"})
+        for (const QString& text : QStringList{"Войти", "ВОЙТИ", "СОЗДАТЬ", "ВОССТАНОВИТЬ"})
             for (QPushButton* candidate : panel->findChildren<QPushButton*>())
                 if (candidate->text() == text)
                     return text;
