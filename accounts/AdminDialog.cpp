@@ -1,18 +1,14 @@
 #include "accounts/AdminDialog.h"
 
-#include "accounts/AccountServerApi.h"
-#include "accounts/SessionStore.h"
+#include "accounts/AdminClient.h"
 #include "accounts/SortKeyItem.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -48,10 +44,6 @@ QString localTime(qint64 secondsSinceEpoch) {
         .toString(QStringLiteral("dd.MM.yyyy HH:mm"));
 }
 
-qint64 seconds(const QJsonValue& value) {
-    return static_cast<qint64>(value.toDouble());
-}
-
 SortKeyItem* timeItem(qint64 secondsSinceEpoch) {
     if (secondsSinceEpoch <= 0)
         return new SortKeyItem(kNoTime, 0);
@@ -61,8 +53,7 @@ SortKeyItem* timeItem(qint64 secondsSinceEpoch) {
 } // namespace
 
 AdminDialog::AdminDialog(Settings& settings, const SessionStore& session, QWidget* parent)
-    : QDialog(parent), settings_(settings), session_(session),
-      network_(new QNetworkAccessManager(this)) {
+    : QDialog(parent), client_(new AdminClient(session, settings, this)) {
     setWindowTitle(QStringLiteral("Админка"));
     setModal(true);
     setMinimumSize(940, 620);
@@ -111,8 +102,8 @@ AdminDialog::AdminDialog(Settings& settings, const SessionStore& session, QWidge
     connect(reload, &QPushButton::clicked, this, &AdminDialog::loadBans);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
-    whenFinished(get(QStringLiteral("/api/admin/me")),
-                 [this](const QJsonObject& reply, const QString& error) { onLevel(reply, error); });
+    connectClient();
+    client_->requestLevel();
     loadBans();
 }
 
@@ -149,36 +140,37 @@ QWidget* AdminDialog::buildBanRow() {
     return row;
 }
 
-QNetworkReply* AdminDialog::get(const QString& path) {
-    return network_->get(accountServerRequest(accountServerBaseUrl(settings_), path,
-                                              session_.current().accessToken));
-}
-
-QNetworkReply* AdminDialog::post(const QString& path, const QJsonObject& body) {
-    return network_->post(
-        accountServerRequest(accountServerBaseUrl(settings_), path, session_.current().accessToken),
-        QJsonDocument(body).toJson(QJsonDocument::Indented));
-}
-
-void AdminDialog::whenFinished(QNetworkReply* reply, ReplyFn handle) {
-    connect(reply, &QNetworkReply::finished, this, [reply, handle = std::move(handle)] {
-        reply->deleteLater();
-        const QByteArray body = replyBody(*reply);
-        const bool failed = reply->error() != QNetworkReply::NoError;
-        handle(replyObject(body), failed ? replyErrorText(*reply, body) : QString());
-    });
-}
-
-void AdminDialog::onLevel(const QJsonObject& reply, const QString& error) {
-    if (!error.isEmpty()) {
+void AdminDialog::connectClient() {
+    connect(client_, &AdminClient::levelReceived, this, &AdminDialog::onLevel);
+    connect(client_, &AdminClient::levelFailed, this, [this](const QString& message) {
         showStatus(QStringLiteral("Нет прав"), true);
-        showMessage(error, true);
-        return;
-    }
-    canBan_ = reply.value(QStringLiteral("canBan")).toBool(false);
-    showStatus(
-        QStringLiteral("Уровень доступа: %1").arg(reply.value(QStringLiteral("level")).toInt(0)),
-        false);
+        showMessage(message, true);
+    });
+    connect(client_, &AdminClient::bansLoaded, this, &AdminDialog::showBans);
+    connect(client_, &AdminClient::bansFailed, this,
+            [this](const QString& message) { showMessage(message, true); });
+    connect(client_, &AdminClient::banned, this, [this](const QString& username) {
+        banButton_->setEnabled(canBan_);
+        usernameField_->clear();
+        reasonField_->clear();
+        showMessage(username + QStringLiteral(" забанен"), false);
+        loadBans();
+    });
+    connect(client_, &AdminClient::banFailed, this, [this](const QString& message) {
+        banButton_->setEnabled(canBan_);
+        showMessage(message, true);
+    });
+    connect(client_, &AdminClient::unbanned, this, [this](const QString& username) {
+        showMessage(QStringLiteral("Бан с ") + username + QStringLiteral(" снят"), false);
+        loadBans();
+    });
+    connect(client_, &AdminClient::unbanFailed, this,
+            [this](const QString& message) { showMessage(message, true); });
+}
+
+void AdminDialog::onLevel(int level, bool canBan) {
+    canBan_ = canBan;
+    showStatus(QStringLiteral("Уровень доступа: %1").arg(level), false);
     setBanControlsEnabled(canBan_);
     if (!canBan_) {
         showMessage(QStringLiteral("Твоего уровня хватает только на просмотр. Для банов нужен "
@@ -193,34 +185,25 @@ void AdminDialog::onLevel(const QJsonObject& reply, const QString& error) {
 
 void AdminDialog::loadBans() {
     showMessage(QStringLiteral("Загружаю..."), false);
-    whenFinished(get(QStringLiteral("/api/admin/bans")),
-                 [this](const QJsonObject& reply, const QString& error) {
-                     if (!error.isEmpty())
-                         return showMessage(error, true);
-                     showBans(reply.value(QStringLiteral("bans")).toArray());
-                 });
+    client_->loadBans();
 }
 
-void AdminDialog::showBans(const QJsonArray& bans) {
+void AdminDialog::showBans(const BanList& bans) {
     table_->setSortingEnabled(false);
     table_->setRowCount(0);
-    for (const QJsonValue& value : bans) {
-        const QJsonObject ban = value.toObject();
-        const QString username = ban.value(QStringLiteral("username")).toString();
+    for (const BanRecord& ban : bans) {
+        const QString username = ban.username;
         const int row = table_->rowCount();
         table_->insertRow(row);
         table_->setItem(row, 0, new QTableWidgetItem(username));
-        table_->setItem(row, 1,
-                        new QTableWidgetItem(ban.value(QStringLiteral("reason")).toString()));
-        table_->setItem(row, 2,
-                        new QTableWidgetItem(ban.value(QStringLiteral("bannedBy")).toString()));
-        table_->setItem(row, 3, timeItem(seconds(ban.value(QStringLiteral("createdAt")))));
+        table_->setItem(row, 1, new QTableWidgetItem(ban.reason));
+        table_->setItem(row, 2, new QTableWidgetItem(ban.bannedBy));
+        table_->setItem(row, 3, timeItem(ban.createdAt));
         // A permanent ban ends after every dated one.
-        table_->setItem(
-            row, 4,
-            ban.value(QStringLiteral("permanent")).toBool()
-                ? new SortKeyItem(QStringLiteral("Навсегда"), std::numeric_limits<qint64>::max())
-                : timeItem(seconds(ban.value(QStringLiteral("until")))));
+        table_->setItem(row, 4,
+                        ban.permanent ? new SortKeyItem(QStringLiteral("Навсегда"),
+                                                        std::numeric_limits<qint64>::max())
+                                      : timeItem(ban.until));
         if (canBan_) {
             QPushButton* unban = pushButton(QStringLiteral("Разбанить"), "secondaryButton", table_);
             unban->setStyleSheet(QStringLiteral("padding: 5px 10px; font-size: 12px;"));
@@ -267,32 +250,13 @@ void AdminDialog::banPlayer() {
     if (!confirm(QStringLiteral("Забанить %1 %2?").arg(username, when)))
         return;
     banButton_->setEnabled(false);
-    const QJsonObject body{{QStringLiteral("username"), username},
-                           {QStringLiteral("reason"), reasonField_->text().trimmed()},
-                           {QStringLiteral("days"), days}};
-    whenFinished(post(QStringLiteral("/api/admin/ban"), body),
-                 [this, username](const QJsonObject&, const QString& error) {
-                     banButton_->setEnabled(canBan_);
-                     if (!error.isEmpty())
-                         return showMessage(error, true);
-                     usernameField_->clear();
-                     reasonField_->clear();
-                     showMessage(username + QStringLiteral(" забанен"), false);
-                     loadBans();
-                 });
+    client_->ban(username, reasonField_->text().trimmed(), days);
 }
 
 void AdminDialog::unbanPlayer(const QString& username) {
     if (!confirm(QStringLiteral("Снять бан с ") + username + QStringLiteral("?")))
         return;
-    whenFinished(post(QStringLiteral("/api/admin/unban"), {{QStringLiteral("username"), username}}),
-                 [this, username](const QJsonObject&, const QString& error) {
-                     if (!error.isEmpty())
-                         return showMessage(error, true);
-                     showMessage(QStringLiteral("Бан с ") + username + QStringLiteral(" снят"),
-                                 false);
-                     loadBans();
-                 });
+    client_->unban(username);
 }
 
 bool AdminDialog::confirm(const QString& question) {

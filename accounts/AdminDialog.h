@@ -1,21 +1,19 @@
 #pragma once
 
+#include "accounts/BanRecord.h"
+
 #include <QDialog>
-#include <QJsonArray>
-#include <QJsonObject>
 #include <QString>
-#include <functional>
 
 class QLabel;
 class QLineEdit;
-class QNetworkAccessManager;
-class QNetworkReply;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
 
 namespace qbk {
 
+class AdminClient;
 class SessionStore;
 class Settings;
 
@@ -27,17 +25,12 @@ public:
     AdminDialog(Settings& settings, const SessionStore& session, QWidget* parent = nullptr);
 
 private:
-    // Gets the reply's object and, for a failed reply, the text to show (empty on success).
-    using ReplyFn = std::function<void(const QJsonObject& reply, const QString& error)>;
-
     QWidget* buildBanRow();
-    QNetworkReply* get(const QString& path);
-    QNetworkReply* post(const QString& path, const QJsonObject& body);
-    void whenFinished(QNetworkReply* reply, ReplyFn handle);
+    void connectClient();
 
-    void onLevel(const QJsonObject& reply, const QString& error);
+    void onLevel(int level, bool canBan);
     void loadBans();
-    void showBans(const QJsonArray& bans);
+    void showBans(const BanList& bans);
     void fitColumns();
     void banPlayer();
     void unbanPlayer(const QString& username);
@@ -46,9 +39,7 @@ private:
     void showMessage(const QString& text, bool error);
     void showStatus(const QString& text, bool error);
 
-    Settings& settings_;
-    const SessionStore& session_;
-    QNetworkAccessManager* network_ = nullptr;
+    AdminClient* client_ = nullptr;
     QTableWidget* table_ = nullptr;
     QLabel* messageLabel_ = nullptr;
     QLabel* statusLabel_ = nullptr;

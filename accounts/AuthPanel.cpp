@@ -1,12 +1,12 @@
 #include "accounts/AuthPanel.h"
 
 #include "accounts/AuthClient.h"
+#include "accounts/BanText.h"
 #include "accounts/RecoveryCodeDialog.h"
 #include "accounts/SessionStore.h"
 #include "app/Settings.h"
 
 #include <QCheckBox>
-#include <QDateTime>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -35,13 +35,6 @@ QLineEdit* textField(const QString& placeholder, QWidget* parent, bool secret = 
 void setPlaceholder(QLineEdit* field, const QString& text) {
     field->setPlaceholderText(text);
     field->setAccessibleName(text);
-}
-
-QString banEndText(qint64 untilUnix) {
-    if (untilUnix == 0)
-        return QStringLiteral("навсегда");
-    return QStringLiteral("до ") + QDateTime::fromSecsSinceEpoch(untilUnix).toLocalTime().toString(
-                                       QStringLiteral("dd.MM.yyyy HH:mm:ss"));
 }
 
 } // namespace
@@ -331,7 +324,7 @@ void AuthPanel::signOut() {
 }
 
 void AuthPanel::showBan(const QString& reason, qint64 untilUnix) {
-    const QString when = banEndText(untilUnix);
+    const QString when = banEndText(Session::Ban{reason, untilUnix});
     const QString text = QStringLiteral("Аккаунт заблокирован %1.\nПричина: %2").arg(when, reason);
     showError(text);
     emit bannedChanged(true, text);

@@ -1,5 +1,10 @@
 #include "app/MainWindow.h"
 
+#include "accounts/AdminDialog.h"
+#include "accounts/AuthPanel.h"
+#include "accounts/BanText.h"
+#include "accounts/SessionCheck.h"
+#include "accounts/SessionStore.h"
 #include "app/ProjectInfo.h"
 #include "app/Settings.h"
 
@@ -41,10 +46,14 @@ MainWindow::MainWindow(qbk::Settings& settings, QWidget* parent)
     setMinimumSize(1500, 930);
     resize(1500, 930);
     buildUi();
+    connectAuthPanel();
 
-    // Signing in (a later step) enables the play button; until then nobody may launch.
-    playButton->setEnabled(false);
-    playButton->setToolTip(kSignInFirst);
+    // A remembered session was restored while the panel was built, before any connection.
+    const bool signedIn = authPanel->isSignedIn();
+    playButton->setEnabled(signedIn);
+    if (!signedIn)
+        playButton->setToolTip(kSignInFirst);
+    refreshSession(signedIn);
     updateBuildLabel();
 }
 
@@ -117,7 +126,8 @@ QWidget* MainWindow::buildCard() {
     auto* column = new QVBoxLayout(card);
     column->setContentsMargins(38, 36, 38, 36);
     column->setSpacing(18);
-    // The sign-in panel goes first, above the build description.
+    authPanel = new qbk::AuthPanel(settings_, card);
+    column->addWidget(authPanel);
     column->addSpacing(14);
     column->addWidget(namedLabel(QStringLiteral("Сборка"), QStringLiteral("sectionTitle"), card));
     hintLabel = namedLabel(QString(), QStringLiteral("hintLabel"), card);
@@ -183,6 +193,7 @@ QWidget* MainWindow::buildBottomBar() {
     adminButton = actionButton(QStringLiteral("Админка"), secondary,
                                QStringLiteral("Баны и управление игроками"));
     adminButton->hide();
+    connect(adminButton, &QPushButton::clicked, this, &MainWindow::openAdminDialog);
     playButton = actionButton(QStringLiteral("ИГРАТЬ"), QStringLiteral("playButton"), QString());
     playButton->setFixedWidth(300);
 
@@ -231,4 +242,56 @@ void MainWindow::onFinished(bool success, const QString& message) {
     }
     if (settings_.closeOnLaunch())
         close();
+}
+
+void MainWindow::connectAuthPanel() {
+    sessionCheck_ = new qbk::SessionCheck(authPanel->sessionStore(), settings_, this);
+    connect(sessionCheck_, &qbk::SessionCheck::checked, this, &MainWindow::onSessionChecked);
+    connect(sessionCheck_, &qbk::SessionCheck::failed, adminButton, &QWidget::hide);
+    connect(authPanel, &qbk::AuthPanel::statusMessage, this, [this](const QString& text) {
+        if (!banned_) // "Вход выполнен" must not cover the ban that came with the sign-in
+            onStatusChanged(text);
+    });
+    connect(authPanel, &qbk::AuthPanel::signedInChanged, this,
+            [this](bool signedIn) { onSignedInChanged(signedIn); });
+    connect(authPanel, &qbk::AuthPanel::bannedChanged, this,
+            [this](bool banned, const QString& details) {
+                if (banned)
+                    showBan(details);
+            });
+}
+
+void MainWindow::onSignedInChanged(bool signedIn) {
+    if (!signedIn)
+        banned_ = false;
+    if (!banned_) {
+        playButton->setEnabled(signedIn);
+        playButton->setToolTip(signedIn ? QString() : kSignInFirst);
+    }
+    refreshSession(signedIn);
+}
+
+void MainWindow::showBan(const QString& details) {
+    banned_ = true;
+    playButton->setEnabled(false);
+    playButton->setToolTip(details);
+    showStatusGlyph(QStringLiteral("✕"), kFailureColour);
+    statusLabel->setText(details.split(QLatin1Char('\n')).join(QStringLiteral("  ·  ")));
+}
+
+void MainWindow::refreshSession(bool signedIn) {
+    // The check sends nothing without a session of this run, remembered or not.
+    if (!signedIn || !sessionCheck_->start())
+        adminButton->hide();
+}
+
+void MainWindow::onSessionChecked(const qbk::Session& session) {
+    adminButton->setVisible(session.opLevel >= 1);
+    if (session.ban)
+        showBan(qbk::banStatusText(*session.ban));
+}
+
+void MainWindow::openAdminDialog() {
+    qbk::AdminDialog dialog(settings_, authPanel->sessionStore(), this);
+    dialog.exec();
 }

@@ -7,8 +7,11 @@ class QProgressBar;
 class QPushButton;
 
 namespace qbk {
+class AuthPanel;
+class SessionCheck;
 class Settings;
-}
+struct Session;
+} // namespace qbk
 
 // The launcher's one top-level window: header, mod list, card, status strip and the action
 // buttons, over the blurred backdrop.
@@ -37,6 +40,12 @@ private:
     void setActionButtonsEnabled(bool enabled);
     void showStatusGlyph(const QString& glyph, const QString& colour);
     void updateBuildLabel();
+    void connectAuthPanel();
+    void onSignedInChanged(bool signedIn);
+    void showBan(const QString& details);
+    void refreshSession(bool signedIn);
+    void onSessionChecked(const qbk::Session& session);
+    void openAdminDialog();
 
     qbk::Settings& settings_;
 
@@ -49,4 +58,10 @@ private:
     QPushButton* checkButton = nullptr;
     QPushButton* adminButton = nullptr;
     QLabel* statusIcon = nullptr;
+    qbk::AuthPanel* authPanel = nullptr;
+    qbk::SessionCheck* sessionCheck_ = nullptr;
+
+    // The sign-in that reported a ban keeps play locked until sign-out, whatever a later
+    // session answer says.
+    bool banned_ = false;
 };

@@ -103,14 +103,14 @@ TEST_F(MainWindowTest, FrameHasTitleSizeAndNamedParts) {
     EXPECT_EQ(named<QLabel>("statusLabel")->text(), "Готово к запуску");
     EXPECT_EQ(named<QPushButton>("siteLink")->text(), " quellbrook.net");
     EXPECT_EQ(named<QPushButton>("siteLink")->toolTip(), "Открыть сайт проекта");
-    EXPECT_EQ(named<QPushButton>("playButton")->text(), "ИГРАТЬ");
+    EXPECT_EQ(button("ИГРАТЬ")->objectName(), "playButton");
     EXPECT_EQ(named<QPushButton>("gearButton")->size(), QSize(46, 46));
     EXPECT_EQ(named<QPushButton>("gearButton")->toolTip(), "Настройки");
     EXPECT_EQ(named("headerBar")->height(), 86);
 
     const QList<QPushButton*> secondary =
         w.findChildren<QPushButton*>(QStringLiteral("secondaryButton"));
-    ASSERT_EQ(secondary.size(), 3);
+    ASSERT_EQ(secondary.size(), 4); // with the sign-in panel's sign-out button
     EXPECT_EQ(button("Проверить лаунчер")->toolTip(),
               "Проверить Java, файлы игры, место на диске и сеть");
     EXPECT_EQ(button("У меня есть zip с модами")->toolTip(),
@@ -133,7 +133,7 @@ TEST_F(MainWindowTest, PartsAreArrangedTopToBottomAndLeftToRight) {
     EXPECT_LT(top(named("logoLabel")).x(), top(named("logoAccent")).x());
     EXPECT_LT(top(named("siteLink")).x(), top(named("gearButton")).x());
     EXPECT_LT(top(button("Проверить лаунчер")).x(), top(button("У меня есть zip с модами")).x());
-    QPushButton* play = named<QPushButton>("playButton");
+    QPushButton* play = button("ИГРАТЬ"); // the sign-in button shares the name
     EXPECT_EQ(play->width(), 300);
     EXPECT_EQ(top(play).x() + play->width(), window->width() - 34);
 
@@ -147,7 +147,7 @@ TEST_F(MainWindowTest, PartsAreArrangedTopToBottomAndLeftToRight) {
 
 TEST_F(MainWindowTest, StartsWithPlayLockedUntilSignInAndAdminHidden) {
     openWindow();
-    QPushButton* play = named<QPushButton>("playButton");
+    QPushButton* play = button("ИГРАТЬ"); // the sign-in button shares the name
     EXPECT_FALSE(play->isEnabled());
     EXPECT_EQ(play->toolTip(), "Сначала войди в аккаунт");
     EXPECT_TRUE(button("Админка")->isHidden());
@@ -234,12 +234,12 @@ TEST_F(MainWindowTest, StyleSheetShapesTheRealWidgets) {
     EXPECT_EQ(named("hintLabel")->font().pixelSize(), 14);
     EXPECT_EQ(textColour(named("statusIcon")), QColor("#4ec97a"));
     EXPECT_EQ(textColour(named("versionLabel")), QColor("#7d7d92"));
-    EXPECT_EQ(named("playButton")->font().pixelSize(), 20);
-    EXPECT_EQ(named("playButton")->font().letterSpacing(), 2);
+    EXPECT_EQ(button("ИГРАТЬ")->font().pixelSize(), 20);
+    EXPECT_EQ(button("ИГРАТЬ")->font().letterSpacing(), 2);
     EXPECT_EQ(button("Проверить лаунчер")->font().pixelSize(), 15);
 
     // The play button's violet face appears only once it is enabled.
-    QPushButton* play = named<QPushButton>("playButton");
+    QPushButton* play = button("ИГРАТЬ"); // the sign-in button shares the name
     const auto face = [&] {
         return play->grab().toImage().pixelColor(12, play->height() / 2);
     };
