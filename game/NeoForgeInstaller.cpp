@@ -152,7 +152,10 @@ bool NeoForgeInstaller::fetchVersionList(std::vector<std::string>& versions) {
         return fail("Не удалось получить список версий NeoForge: " + http.LastError);
     try {
         const nlohmann::json root = nlohmann::json::parse(body);
-        for (const auto& element : root.at("versions"))
+        const nlohmann::json& listed = root.at("versions");
+        if (!listed.is_array())
+            return fail("Некорректный список версий NeoForge: versions не массив");
+        for (const auto& element : listed)
             versions.push_back(element.get<std::string>());
     } catch (const nlohmann::json::exception& e) {
         return fail(std::string("Некорректный список версий NeoForge: ") + e.what());
