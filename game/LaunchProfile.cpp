@@ -244,6 +244,12 @@ bool BuildLaunchProfile(MinecraftInstaller& installer, const TargetPlatform& tar
     }
 }
 
+void AppendAgentArgument(LaunchProfile& profile, const fs::path& agentJar,
+                         const std::string& accountServerBaseUrl) {
+    profile.jvmArgs.push_back(L"-javaagent:" + widePath(agentJar) + L"=" +
+                              wide(accountServerBaseUrl));
+}
+
 void CollectLibraryPaths(const json& version, const fs::path& gameDir, const TargetPlatform& target,
                          std::vector<fs::path>& entries, std::set<std::string>& keys) {
     if (!version.is_object() || !version.contains("libraries"))

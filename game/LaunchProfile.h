@@ -31,6 +31,11 @@ using PlaceholderTable = std::vector<std::pair<std::wstring, std::wstring>>;
 bool BuildLaunchProfile(MinecraftInstaller& installer, const TargetPlatform& target,
                         const LaunchOptions& options, LaunchProfile& profile);
 
+// Appends the authentication agent as the last JVM argument:
+// "-javaagent:" + jar + "=" + the account server base URL (its API root, no trailing slash).
+void AppendAgentArgument(LaunchProfile& profile, const std::filesystem::path& agentJar,
+                         const std::string& accountServerBaseUrl);
+
 // Appends the classpath entries of one version JSON's admitted libraries; a library whose
 // group, artifact and classifier are already in keys is skipped, so earlier JSONs win.
 // Throws the JSON library's errors for entries of unexpected types.

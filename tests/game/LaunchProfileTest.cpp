@@ -363,7 +363,6 @@ protected:
                         expectedGameArgs(options.playerName, options.uuid, options.accessToken),
                         "game");
     }
-
 };
 
 TEST_F(LaunchProfileTest, RealJsonsForWindows) {
@@ -527,6 +526,21 @@ TEST_F(LaunchProfileTest, FailuresCarryTheirMessagesAndNeverThrow) {
         EXPECT_EQ(game.lastError.rfind(L"Неожиданная структура JSON версии: ", 0), 0u)
             << neoForge << " / " << vanilla << " -> " << platform::wideToUtf8(game.lastError);
     }
+}
+
+TEST_F(LaunchProfileTest, AgentArgumentComesLastAndUnquoted) {
+    placeRealVersionJsons();
+    const TargetPlatform target = TargetPlatform::windowsX64();
+    MinecraftInstaller game = installer(target);
+    LaunchProfile profile;
+    ASSERT_TRUE(BuildLaunchProfile(game, target, LaunchOptions(), profile));
+    const std::size_t before = profile.jvmArgs.size();
+    AppendAgentArgument(profile, dir / "Лаунчер с пробелом" / "authlib-injector.jar",
+                        "https://auth.example.org:8448");
+    ASSERT_EQ(profile.jvmArgs.size(), before + 1);
+    EXPECT_EQ(profile.jvmArgs.back(),
+              L"-javaagent:" + widePath(dir / "Лаунчер с пробелом" / "authlib-injector.jar") +
+                  L"=https://auth.example.org:8448");
 }
 
 TEST(LaunchProfileHelpers, LibraryKeyAndMavenPath) {

@@ -2,6 +2,7 @@
 // benchmarks and operators. The launcher itself takes no command-line options.
 
 #include "tools/qbk-tool/Commands.h"
+#include "tools/qbk-tool/PlayCommands.h"
 
 #include <iostream>
 
@@ -14,6 +15,11 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // These parse options of their own.
+    if (!args.empty() && args[0] == "servers-dat")
+        return qbk::tool::serversDat(args);
+    if (!args.empty() && args[0] == "profile")
+        return qbk::tool::profile(args);
     qbk::tool::ToolOptions options;
     std::string error;
     if (!qbk::tool::ToolOptions::parse(args, options, error)) {
