@@ -175,11 +175,11 @@ bool readVersionJson(const MinecraftInstaller& installer, const std::string& id,
     return ReadFileBytes(installer.VersionJsonPath(id), bytes);
 }
 
-// Everything after both documents parsed; throws the JSON library's errors for members of
-// unexpected types.
-bool assemble(MinecraftInstaller& installer, const TargetPlatform& target,
-              const LaunchOptions& options, const json& neoForge, const json& vanilla,
-              LaunchProfile& profile) {
+// NeoForge's libraries, then vanilla's not already named; the client jar only when NeoForge
+// does not inherit from the vanilla version.
+std::vector<fs::path> classpathEntries(const MinecraftInstaller& installer,
+                                       const TargetPlatform& target, const json& neoForge,
+                                       const json& vanilla) {
     std::vector<fs::path> entries;
     std::set<std::string> keys;
     CollectLibraryPaths(neoForge, installer.gameDir, target, entries, keys);
@@ -190,7 +190,16 @@ bool assemble(MinecraftInstaller& installer, const TargetPlatform& target,
         jar += ".jar";
         entries.push_back(installer.gameDir / "versions" / id / jar);
     }
-    const std::wstring classpath = joinClasspath(entries, target.classpathSeparator);
+    return entries;
+}
+
+// Everything after both documents parsed; throws the JSON library's errors for members of
+// unexpected types.
+bool assemble(MinecraftInstaller& installer, const TargetPlatform& target,
+              const LaunchOptions& options, const json& neoForge, const json& vanilla,
+              LaunchProfile& profile) {
+    const std::wstring classpath = joinClasspath(
+        classpathEntries(installer, target, neoForge, vanilla), target.classpathSeparator);
     const PlaceholderTable table = placeholderTable(
         installer, target, options, assetIndexId(vanilla, installer.mcVersion), classpath);
 
