@@ -203,6 +203,9 @@ NeoForgeInstaller::RunOutcome NeoForgeInstaller::runInstallerOnce(const fs::path
     spec.arguments = {"-jar", platform::pathToUtf8(installerJar), flag,
                       platform::pathToUtf8(installer_.gameDir)};
     spec.workingDirectory = installer_.gameDir;
+    // Kept for diagnosis; the launcher has no console to show the installer's output.
+    spec.outputFile = installer_.gameDir / "logs" / "neoforge-installer.log";
+    platform::createDirectories(spec.outputFile.parent_path());
     platform::ChildProcess process;
     std::string startError;
     int systemError = 0;

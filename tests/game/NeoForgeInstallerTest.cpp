@@ -176,6 +176,9 @@ TEST_F(NeoForgeInstallerTest, InstallerRejectingTheFirstFlagSucceedsWithTheSecon
     EXPECT_TRUE(fs::exists(versionJson()));
     EXPECT_EQ(out, "[NeoForge] Установщик с --install-client завершился с кодом 1\n"
                    "[NeoForge] Установщик с --installClient завершился с кодом 0\n");
+    const std::string log = readFile(gameDir / "logs" / "neoforge-installer.log");
+    EXPECT_NE(log.find("Successfully installed client neoforge-21.1.230"), std::string::npos)
+        << log;
 }
 
 TEST_F(NeoForgeInstallerTest, InstallerFailingWithBothFlagsFailsAndTheJarIsDeleted) {

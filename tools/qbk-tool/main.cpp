@@ -3,13 +3,15 @@
 
 #include "tools/qbk-tool/Commands.h"
 #include "tools/qbk-tool/PlayCommands.h"
+#include "tools/qbk-tool/StageCommands.h"
 
 #include <iostream>
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: qbk-tool install-vanilla|install-java --launcher-dir DIR [--target windows|linux]\n";
+    "usage: qbk-tool install-vanilla|install-java|install-neoforge|sync-mods --launcher-dir DIR "
+    "[--target windows|linux]\n";
 
 } // namespace
 
@@ -30,6 +32,10 @@ int main(int argc, char** argv) {
         return qbk::tool::installVanilla(options);
     if (options.command == "install-java")
         return qbk::tool::installJava(options);
+    if (options.command == "install-neoforge")
+        return qbk::tool::installNeoForge(options);
+    if (options.command == "sync-mods")
+        return qbk::tool::syncMods(options);
     std::cerr << "qbk-tool: unknown command " << options.command << '\n' << kUsage;
     return 2;
 }
