@@ -14,10 +14,11 @@ namespace qbk::platform {
 
 namespace {
 
-// Absolute paths get the \\?\ prefix so that folders deeper than MAX_PATH still work.
+// Absolute paths get the \\?\ prefix so that folders deeper than MAX_PATH still work. That
+// form skips the system's own clean-up of "." and "..", so the path is made normal first.
 std::wstring longPath(const fs::path& path) {
     std::error_code ec;
-    fs::path absolute = fs::absolute(path, ec);
+    fs::path absolute = fs::absolute(path, ec).lexically_normal();
     fs::path chosen = ec ? path : absolute;
     std::wstring text = chosen.make_preferred().native();
     if (text.rfind(L"\\\\?\\", 0) == 0)
@@ -56,13 +57,23 @@ std::optional<std::uint64_t> totalPhysicalMemoryBytes() {
 }
 
 bool createDirectories(const fs::path& dir) {
-    const std::wstring target = longPath(dir);
-    const int rc = ::SHCreateDirectoryExW(nullptr, target.c_str(), nullptr);
-    if (rc == ERROR_SUCCESS || rc == ERROR_ALREADY_EXISTS || rc == ERROR_FILE_EXISTS)
-        return isDirectory(dir);
-    // The shell refuses some long forms; the standard library creates level by level.
+    if (isDirectory(dir))
+        return true;
     std::error_code ec;
-    fs::create_directories(fs::path(target), ec);
+    const fs::path absolute = fs::absolute(dir, ec).lexically_normal().make_preferred();
+    // The shell call takes neither the \\?\ form nor names past its own limit of 248
+    // characters; deeper folders are made level by level with CreateDirectoryW.
+    if (!ec && absolute.native().size() < 248) {
+        ::SHCreateDirectoryExW(nullptr, absolute.c_str(), nullptr);
+        return isDirectory(dir);
+    }
+    fs::path level;
+    for (const fs::path& part : ec ? dir : absolute) {
+        level /= part;
+        if (level == level.root_path() || isDirectory(level))
+            continue;
+        ::CreateDirectoryW(longPath(level).c_str(), nullptr);
+    }
     return isDirectory(dir);
 }
 
@@ -121,9 +132,22 @@ int lastSystemError() {
     return static_cast<int>(::GetLastError());
 }
 
+// The standard library's remove_all stops at MAX_PATH below the top; this walks with the
+// long form at every level. Read-only files are made writable first, as Explorer does.
 bool removeTree(const fs::path& dir) {
-    std::error_code ec;
-    fs::remove_all(fs::path(longPath(dir)), ec);
+    if (!isDirectory(dir))
+        return removeFile(dir);
+    for (const DirEntry& entry : listDirectory(dir)) {
+        const fs::path child = dir / entry.name;
+        if (entry.isDirectory) {
+            removeTree(child);
+            continue;
+        }
+        const std::wstring target = longPath(child);
+        ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(target.c_str());
+    }
+    ::RemoveDirectoryW(longPath(dir).c_str());
     return !pathExists(dir);
 }
 

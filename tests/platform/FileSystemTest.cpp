@@ -16,10 +16,10 @@ protected:
                pathFromUtf8("qbk-платформа-" +
                             std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
                             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
+        removeTree(root);
         ASSERT_TRUE(createDirectories(root));
     }
-    void TearDown() override { fs::remove_all(root); }
+    void TearDown() override { EXPECT_TRUE(removeTree(root)); }
 
     static void write(const fs::path& path, const std::string& bytes) {
         std::FILE* f = openFile(path, "wb");
@@ -89,7 +89,7 @@ TEST(Machine, ReportsItsExecutableAndMemory) {
     const fs::path exe = executablePath();
     ASSERT_FALSE(exe.empty());
     EXPECT_TRUE(pathExists(exe));
-    EXPECT_EQ(exe.filename(), fs::path("platform_test"));
+    EXPECT_EQ(exe.stem(), fs::path("platform_test"));
     const auto memory = totalPhysicalMemoryBytes();
     ASSERT_TRUE(memory.has_value());
     EXPECT_GT(*memory, 256ull * 1024 * 1024);

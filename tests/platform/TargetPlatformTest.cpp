@@ -35,5 +35,9 @@ TEST(TargetPlatform, ChosenByName) {
     EXPECT_EQ(t.osName, "windows");
     EXPECT_FALSE(TargetPlatform::fromName("osx", t));
     EXPECT_EQ(t.osName, "windows");
+#ifdef _WIN32
+    EXPECT_EQ(TargetPlatform::host().osName, "windows");
+#else
     EXPECT_EQ(TargetPlatform::host().osName, "linux");
+#endif
 }
