@@ -2,7 +2,6 @@
 
 #include "game/FileBytes.h"
 
-#include <QFile>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -52,13 +51,6 @@ private:
 };
 
 } // namespace
-
-std::string LoadServerIconBase64() {
-    QFile icon(QStringLiteral(":/server-icon.png"));
-    if (!icon.open(QIODevice::ReadOnly))
-        return {};
-    return icon.readAll().toBase64().toStdString();
-}
 
 bool WriteServersDat(const std::filesystem::path& gameDir, const std::string& name,
                      const std::string& address, const std::string& iconBase64) {

@@ -1,21 +1,14 @@
 #include "launch/ServerList.h"
 
+#include "tests/launch/NbtTestReader.h"
 #include "tests/support/TempDir.h"
 
-#include <QByteArray>
 #include <cstdint>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <map>
-#include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
-
-static void registerLauncherResources() {
-    Q_INIT_RESOURCE(resources);
-}
 
 namespace qbk {
 namespace {
@@ -29,131 +22,6 @@ std::string readFile(const fs::path& path) {
 
 void writeFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// A reader for the whole NBT format, written from the format's description alone, so the
-// writer's bytes are checked by something that does not share its code.
-struct Tag {
-    int type = 0;
-    std::int64_t integer = 0;
-    std::string text;                                  // String
-    std::vector<Tag> items;                            // List
-    std::vector<std::pair<std::string, Tag>> children; // Compound
-
-    const Tag& child(const std::string& name) const {
-        for (const auto& [childName, tag] : children)
-            if (childName == name)
-                return tag;
-        throw std::runtime_error("no child " + name);
-    }
-    bool hasChild(const std::string& name) const {
-        for (const auto& entry : children)
-            if (entry.first == name)
-                return true;
-        return false;
-    }
-};
-
-class NbtReader {
-public:
-    explicit NbtReader(std::string bytes) : bytes_(std::move(bytes)) {}
-
-    // The root compound; throws when the bytes are truncated, malformed or run on past it.
-    Tag readRoot(std::string& rootName) {
-        if (u8() != 10)
-            throw std::runtime_error("root is not a compound");
-        rootName = text();
-        Tag root = payload(10);
-        if (pos_ != bytes_.size())
-            throw std::runtime_error("bytes after the root");
-        return root;
-    }
-
-private:
-    std::uint64_t number(int width) {
-        if (pos_ + width > bytes_.size())
-            throw std::runtime_error("truncated");
-        std::uint64_t value = 0;
-        for (int i = 0; i < width; ++i)
-            value = (value << 8) | static_cast<unsigned char>(bytes_[pos_++]);
-        return value;
-    }
-    int u8() { return static_cast<int>(number(1)); }
-    std::int32_t i32() { return static_cast<std::int32_t>(number(4)); }
-    std::string text() {
-        const auto length = static_cast<std::size_t>(number(2));
-        if (pos_ + length > bytes_.size())
-            throw std::runtime_error("truncated string");
-        std::string value = bytes_.substr(pos_, length);
-        pos_ += length;
-        return value;
-    }
-    void skip(std::size_t count) {
-        if (pos_ + count > bytes_.size())
-            throw std::runtime_error("truncated array");
-        pos_ += count;
-    }
-
-    Tag payload(int type) {
-        Tag tag;
-        tag.type = type;
-        switch (type) {
-        case 1:
-            tag.integer = static_cast<std::int8_t>(number(1));
-            break;
-        case 2:
-            tag.integer = static_cast<std::int16_t>(number(2));
-            break;
-        case 3:
-            tag.integer = i32();
-            break;
-        case 4:
-            tag.integer = static_cast<std::int64_t>(number(8));
-            break;
-        case 5:
-            number(4);
-            break;
-        case 6:
-            number(8);
-            break;
-        case 7:
-            skip(static_cast<std::size_t>(i32()));
-            break;
-        case 8:
-            tag.text = text();
-            break;
-        case 9: {
-            const int elementType = u8();
-            const std::int32_t count = i32();
-            for (std::int32_t i = 0; i < count; ++i)
-                tag.items.push_back(payload(elementType));
-            break;
-        }
-        case 10:
-            for (int childType = u8(); childType != 0; childType = u8()) {
-                std::string name = text();
-                tag.children.emplace_back(std::move(name), payload(childType));
-            }
-            break;
-        case 11:
-            skip(4u * static_cast<std::size_t>(i32()));
-            break;
-        case 12:
-            skip(8u * static_cast<std::size_t>(i32()));
-            break;
-        default:
-            throw std::runtime_error("unknown tag type " + std::to_string(type));
-        }
-        return tag;
-    }
-
-    std::string bytes_;
-    std::size_t pos_ = 0;
-};
-
-Tag readServers(const fs::path& file, std::string& rootName) {
-    NbtReader reader(readFile(file));
-    return reader.readRoot(rootName);
 }
 
 std::string bytesOf(std::initializer_list<int> values) {
@@ -201,35 +69,17 @@ TEST(ServerList, WithoutIconTheTagIsLeftOutAndTheReaderAgrees) {
     EXPECT_EQ(written.substr(written.size() - 2), bytesOf({0x00, 0x00}));
 
     std::string rootName = "unset";
-    const Tag root = readServers(dir / "servers.dat", rootName);
+    const NbtTag root = NbtTestReader::readFile(dir / "servers.dat", rootName);
     EXPECT_EQ(rootName, "");
     ASSERT_EQ(root.children.size(), 1u);
-    const Tag& servers = root.child("servers");
+    const NbtTag& servers = root.child("servers");
     ASSERT_EQ(servers.type, 9);
     ASSERT_EQ(servers.items.size(), 1u);
-    const Tag& entry = servers.items[0];
+    const NbtTag& entry = servers.items[0];
     ASSERT_EQ(entry.children.size(), 2u);
     EXPECT_EQ(entry.child("name").text, name);
     EXPECT_EQ(entry.child("ip").text, "play.example.org");
     EXPECT_FALSE(entry.hasChild("icon"));
-}
-
-TEST(ServerList, CompiledInIconRoundTripsToThePngBytes) {
-    registerLauncherResources();
-    const std::string icon = LoadServerIconBase64();
-    const std::string png = readFile(fs::path(QBK_SOURCE_DIR) / "resources" / "server-icon.png");
-    ASSERT_FALSE(png.empty());
-    EXPECT_EQ(icon.find_first_of("\r\n"), std::string::npos);
-
-    test::TempDir dir("qbk-servers");
-    ASSERT_TRUE(WriteServersDat(dir.path(), "Quellbrook", "play.quellbrook.net", icon));
-    std::string rootName;
-    const Tag root = readServers(dir / "servers.dat", rootName);
-    const std::string stored = root.child("servers").items.at(0).child("icon").text;
-    const QByteArray decoded = QByteArray::fromBase64(QByteArray::fromStdString(stored),
-                                                      QByteArray::AbortOnBase64DecodingErrors);
-    EXPECT_EQ(decoded.toStdString(), png);
-    EXPECT_EQ(stored.size() % 4, 0u); // padded with "="
 }
 
 TEST(ServerList, ReplacesAnExistingListAndCreatesAMissingFolder) {
@@ -241,7 +91,7 @@ TEST(ServerList, ReplacesAnExistingListAndCreatesAMissingFolder) {
 
     ASSERT_TRUE(WriteServersDat(gameDir, "Quellbrook", "play.quellbrook.net", "QUJD"));
     std::string rootName;
-    const Tag root = readServers(gameDir / "servers.dat", rootName);
+    const NbtTag root = NbtTestReader::readFile(gameDir / "servers.dat", rootName);
     ASSERT_EQ(root.child("servers").items.size(), 1u);
     EXPECT_EQ(root.child("servers").items[0].child("ip").text, "play.quellbrook.net");
 
@@ -265,7 +115,7 @@ TEST(ServerList, ValuesBeyondSixteenBitLengthsAreRefusedAndTheOldFileStays) {
 
     ASSERT_TRUE(WriteServersDat(dir.path(), "Quellbrook", "mc.test", longest));
     std::string rootName;
-    const Tag root = readServers(dir / "servers.dat", rootName);
+    const NbtTag root = NbtTestReader::readFile(dir / "servers.dat", rootName);
     EXPECT_EQ(root.child("servers").items.at(0).child("icon").text, longest);
 }
 
@@ -280,9 +130,10 @@ TEST(ServerList, UnwritableTargetGivesFalse) {
 
 TEST(ServerList, IndependentReaderParsesARealServerList) {
     std::string rootName = "unset";
-    const Tag root = readServers(fs::path(QBK_TESTDATA_DIR) / "other" / "servers.dat", rootName);
+    const NbtTag root =
+        NbtTestReader::readFile(fs::path(QBK_TESTDATA_DIR) / "other" / "servers.dat", rootName);
     EXPECT_EQ(rootName, "");
-    const Tag& servers = root.child("servers");
+    const NbtTag& servers = root.child("servers");
     ASSERT_EQ(servers.items.size(), 8u);
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"hypixel", "mc.hypixel.net"},
@@ -296,7 +147,7 @@ TEST(ServerList, IndependentReaderParsesARealServerList) {
     int withIcon = 0;
     int hidden = 0;
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        const Tag& entry = servers.items[i];
+        const NbtTag& entry = servers.items[i];
         EXPECT_EQ(entry.child("name").text, expected[i].first) << i;
         EXPECT_EQ(entry.child("ip").text, expected[i].second) << i;
         if (entry.hasChild("icon")) {
