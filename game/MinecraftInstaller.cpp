@@ -1,15 +1,12 @@
 #include "game/MinecraftInstaller.h"
 
 #include "game/FileBytes.h"
-#include "game/LibraryRules.h"
 #include "game/SafeRelativePath.h"
 #include "launch/HttpClient.h"
 #include "platform/Digest.h"
 #include "platform/Platform.h"
 
 #include <cctype>
-#include <iostream>
-#include <set>
 #include <thread>
 
 namespace qbk {
@@ -35,15 +32,6 @@ int jarThreadCount() {
     return hardware == 0 ? 8 : static_cast<int>(hardware);
 }
 
-bool isSha1Hex(const std::string& text) {
-    if (text.size() != 40)
-        return false;
-    for (const char c : text)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
-            return false;
-    return true;
-}
-
 bool sameHex(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
         return false;
@@ -62,23 +50,6 @@ bool isPlainName(const std::string& id) {
 }
 
 } // namespace
-
-MinecraftInstaller::MinecraftInstaller(fs::path gameDir, fs::path javaHome, Endpoints endpoints,
-                                       TargetPlatform target)
-    : gameDir(std::move(gameDir)), javaHome(std::move(javaHome)), endpoints_(std::move(endpoints)),
-      target_(std::move(target)) {}
-
-fs::path MinecraftInstaller::VersionJsonPath(const std::string& versionId) const {
-    const fs::path id = platform::pathFromUtf8(versionId);
-    fs::path file = id;
-    file += ".json";
-    return gameDir / "versions" / id / file;
-}
-
-bool MinecraftInstaller::SetError(const std::string& utf8Text) {
-    lastError = wide(utf8Text);
-    return false;
-}
 
 bool MinecraftInstaller::EnsureVanilla(const std::string& version, const StatusFn& status) {
     mcVersion = version;
@@ -195,38 +166,6 @@ bool MinecraftInstaller::downloadGameFiles(const nlohmann::json& versionJson,
     return true;
 }
 
-bool MinecraftInstaller::collectGameTasks(const nlohmann::json& versionJson,
-                                          std::vector<DownloadTask>& tasks) {
-    try {
-        const auto& client = versionJson.at("downloads").at("client");
-        fs::path jar = platform::pathFromUtf8(mcVersion);
-        jar += ".jar";
-        tasks.push_back({client.at("url").get<std::string>(),
-                         gameDir / "versions" / platform::pathFromUtf8(mcVersion) / jar,
-                         client.value("size", std::int64_t{-1}),
-                         client.value("sha1", std::string())});
-        for (const auto& library : versionJson.at("libraries")) {
-            if (!IsLibraryAllowed(library, target_) || !library.contains("downloads") ||
-                !library.at("downloads").contains("artifact"))
-                continue;
-            const auto& artifact = library.at("downloads").at("artifact");
-            const std::string url = artifact.value("url", std::string());
-            if (url.empty())
-                continue;
-            const std::string path = artifact.value("path", std::string());
-            fs::path relative;
-            if (!SafeRelativePath(path, relative))
-                return SetError("Недопустимый путь библиотеки в JSON версии: \"" + path + "\"");
-            tasks.push_back({url, gameDir / "libraries" / relative,
-                             artifact.value("size", std::int64_t{-1}),
-                             artifact.value("sha1", std::string())});
-        }
-    } catch (const nlohmann::json::exception& error) {
-        return SetError(std::string("Неожиданная структура JSON версии: ") + error.what());
-    }
-    return true;
-}
-
 bool MinecraftInstaller::downloadAssets(const nlohmann::json& versionJson, const StatusFn& status) {
     std::vector<DownloadTask> tasks;
     try {
@@ -272,31 +211,6 @@ bool MinecraftInstaller::obtainAssetIndex(const nlohmann::json& assetIndex, cons
     if (!WriteFileBytes(path, indexBytes))
         return SetError("Не удалось сохранить индекс ресурсов.");
     return true;
-}
-
-// Throws the JSON library's errors for malformed entries.
-std::vector<DownloadTask> MinecraftInstaller::collectAssetTasks(const nlohmann::json& index) const {
-    std::vector<DownloadTask> tasks;
-    std::set<std::string> taken;
-    for (const auto& [name, entry] : index.at("objects").items()) {
-        const std::string hash = entry.at("hash").get<std::string>();
-        if (hash.size() < 2)
-            continue;
-        // Anything else becomes a path and a URL, so it must be what Mojang serves.
-        if (!isSha1Hex(hash)) {
-            // UTF-8 on the narrow stream: a wide stream in the C locale drops Cyrillic text.
-            std::cerr << "[Minecraft] Пропущен ресурс с некорректным хешем: " << name << " ("
-                      << hash << ")\n";
-            continue;
-        }
-        if (!taken.insert(hash).second)
-            continue;
-        const std::string prefix = hash.substr(0, 2);
-        tasks.push_back({endpoints_.mojangAssets + "/" + prefix + "/" + hash,
-                         gameDir / "assets" / "objects" / prefix / hash,
-                         entry.value("size", std::int64_t{-1}), hash});
-    }
-    return tasks;
 }
 
 bool MinecraftInstaller::runPool(const std::vector<DownloadTask>& tasks, int threads,
