@@ -20,10 +20,12 @@ function(qbk_portable_library name)
     target_link_libraries(${name} PUBLIC ${ARG_LIBS})
 endfunction()
 
-# Launch profile assembly, library rules, path and name checks, the game start.
+# Launch profile assembly over the installer's file layout, library rules, path and name
+# checks, the game start and the server list writer.
 qbk_portable_library(qbk_portable_game
     SOURCES game/LibraryRules.cpp game/FileBytes.cpp game/SafeRelativePath.cpp
-            game/LaunchProfile.cpp game/GameLaunch.cpp mods/ModFileName.cpp
+            game/MinecraftInstallerTasks.cpp game/LaunchProfile.cpp game/GameLaunch.cpp
+            mods/ModFileName.cpp launch/ServerList.cpp
     LIBS qbk_platform nlohmann_json::nlohmann_json)
 # The proof-of-work solver core over the platform digest (CNG on Windows).
 qbk_portable_library(qbk_portable_pow
