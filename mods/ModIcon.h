@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QByteArray>
+#include <QPixmap>
+
+namespace qbk {
+
+// Decodes icon bytes with Qt's image readers, then as WebP; a null image when neither can.
+QImage decodeModIcon(const QByteArray& bytes);
+// The icon at 32 x 32, aspect ratio kept; null when the bytes are no image.
+QPixmap modIconPixmap(const QByteArray& bytes);
+
+} // namespace qbk

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "mods/ModCache.h"
+#include "mods/ModInfo.h"
+
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <deque>
+#include <functional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+
+namespace qbk {
+
+// Identifies the jars of the mods folder through the Modrinth API and reports each one as
+// soon as something is known. Hashing runs inside scanFolder on the calling thread; the
+// lookups run asynchronously, at most maxChains at a time, within Modrinth's rate limit.
+class ModrinthClient : public QObject {
+    Q_OBJECT
+
+public:
+    struct Config {
+        QString apiBase;   // ".../v2", no trailing slash
+        QString siteBase;  // "https://modrinth.com"
+        QString cacheFile; // "modcache.json"
+        QString userAgent;
+        int maxChains = 4;
+        std::chrono::milliseconds transferTimeout{15000};
+        std::chrono::milliseconds longestRateLimitWait{60000};
+    };
+
+    // The launcher's own endpoints, user agent and cache beside the executable.
+    static Config defaultConfig();
+
+    explicit ModrinthClient(QObject* parent = nullptr);
+    ModrinthClient(Config config, QObject* parent);
+
+    void scanFolder(const QString& folder);
+
+    // The record of a file as last known in this run (for tests and the panel).
+    ModInfo info(const QString& fileName) const { return cache_.value(fileName).info; }
+    int pending() const { return pending_; }
+    int chainsInFlight() const { return inFlight_; }
+
+signals:
+    void modFound(qbk::ModInfo info);
+    void modUpdated(qbk::ModInfo info);
+    void scanFinished(int total);
+
+private:
+    struct Lookup {
+        int generation = 0;
+        QString fileName;
+        QString sha1;
+        bool iconOnly = false;
+    };
+    using ReplyHandler = std::function<void(QNetworkReply&)>;
+
+    CachedMod scanOne(const QString& folder, const QString& fileName);
+    void enqueue(Lookup lookup);
+    void startQueuedChains();
+    void send(const Lookup& lookup, const QString& url, ReplyHandler handler,
+              int rateLimitRetries = 0);
+    bool waitForRateLimit(QNetworkReply& reply);
+    void onVersion(const Lookup& lookup, QNetworkReply& reply);
+    void onProject(const Lookup& lookup, QNetworkReply& reply);
+    void onIcon(const Lookup& lookup, QNetworkReply& reply);
+    void requestIcon(const Lookup& lookup);
+    // The record this reply may change: none when the file's content changed meanwhile.
+    CachedMod* recordFor(const Lookup& lookup);
+    void report(const Lookup& lookup, const CachedMod& record);
+    void finishChain(const Lookup& lookup);
+    void finishScan();
+
+    Config config_;
+    QNetworkAccessManager* network_;
+    ModCacheMap cache_;
+    QString modsDir_;
+    int generation_ = 0;
+    int pending_ = 0;
+    int total_ = 0;
+    int inFlight_ = 0;
+    std::deque<Lookup> queue_;
+    qint64 rateLimitedUntilMs_ = 0;
+};
+
+} // namespace qbk
