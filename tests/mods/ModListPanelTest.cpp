@@ -248,5 +248,3 @@ TEST_F(ModListPanelTest, ARefreshStartsFromAnEmptyList) {
 
 } // namespace
 } // namespace qbk
-
-#include "ModListPanelTest.moc"
