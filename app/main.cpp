@@ -1,3 +1,4 @@
+#include "app/InstanceLock.h"
 #include "app/LauncherDir.h"
 #include "app/MainWindow.h"
 #include "app/Settings.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <iostream>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -16,6 +18,14 @@ int main(int argc, char* argv[]) {
     // Everything the launcher installs lies below its own folder: a folder it cannot write
     // would only fail later, halfway through a download.
     const std::filesystem::path launcherDir = qbk::LauncherDir();
+    // A second launcher on the same folder would write into an install in progress.
+    const qbk::InstanceLock instanceLock(launcherDir);
+    if (instanceLock.state() == qbk::InstanceLock::State::HeldByAnother) {
+        const QString text = QStringLiteral("Лаунчер уже запущен из этой папки.");
+        std::cerr << "[Launcher] " << text.toStdString() << std::endl;
+        QMessageBox::warning(nullptr, QStringLiteral("Quellbrook Launcher"), text);
+        return 1;
+    }
     if (!qbk::prepareWritableFolder(launcherDir)) {
         const QString shown = QDir::toNativeSeparators(
             QString::fromStdString(qbk::platform::pathToUtf8(launcherDir)));

@@ -1,0 +1,28 @@
+#include "app/InstanceLock.h"
+
+#include "platform/Platform.h"
+
+#include <QLockFile>
+#include <QString>
+
+namespace qbk {
+
+InstanceLock::InstanceLock(const std::filesystem::path& launcherDir)
+    : lock_(std::make_unique<QLockFile>(
+          QString::fromStdString(platform::pathToUtf8(lockFile(launcherDir))))) {
+    // Staleness by age alone would let a second instance in while a long install runs; only a
+    // holder that is gone makes the lock stale.
+    lock_->setStaleLockTime(0);
+    if (lock_->tryLock(0))
+        state_ = State::Held;
+    else if (lock_->error() == QLockFile::LockFailedError)
+        state_ = State::HeldByAnother;
+}
+
+InstanceLock::~InstanceLock() = default;
+
+std::filesystem::path InstanceLock::lockFile(const std::filesystem::path& launcherDir) {
+    return launcherDir / "Quellbrook.lock";
+}
+
+} // namespace qbk
