@@ -23,7 +23,6 @@ public:
     // False when no manifest arrived within timeoutMs or the wait was cancelled; the lists are
     // empty then.
     bool run(QList<ServerMod>& missing, QList<ServerMod>& extra, int timeoutMs);
-    bool isRunning() const { return loop_ != nullptr; }
     void cancel();
 
 private:
