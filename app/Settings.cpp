@@ -44,6 +44,9 @@ Settings::~Settings() = default; // QSettings writes pending changes as it goes
 
 QSettings& Settings::store() const {
     std::call_once(created_, [this] {
+        // A file from before may hold a session readable by others.
+        if (platform::pathExists(iniFile_))
+            platform::restrictToOwner(iniFile_);
         settings_ = std::make_unique<QSettings>(toQString(iniFile_), QSettings::IniFormat);
     });
     return *settings_;
@@ -141,6 +144,9 @@ void Settings::setOpLevel(int level) {
 void Settings::saveSession(const QString& accessToken, const QString& clientToken,
                            const QString& uuid) {
     std::lock_guard lock(mutex_);
+    store();
+    // Owner-only before the token is in it; Qt keeps the mode when it rewrites the file.
+    platform::restrictToOwner(iniFile_);
     store().setValue(kAccessToken, accessToken);
     store().setValue(kClientToken, clientToken);
     store().setValue(kUuid, uuid);

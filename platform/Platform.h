@@ -56,6 +56,11 @@ std::vector<DirEntry> listDirectory(const fs::path& dir);
 // Opens a file with a C stdio mode ("rb", "wb", "ab"); wide-path safe on Windows.
 std::FILE* openFile(const fs::path& path, const char* mode);
 
+// Makes a file readable and writable by its owner only (mode 0600 on POSIX), creating it
+// empty when missing, before secrets are written into it. On Windows the file keeps the ACL
+// it inherits from the user's folder. True when the file exists with that access afterwards.
+bool restrictToOwner(const fs::path& file);
+
 // Text conversions at the seams. A failed or empty conversion gives an empty result.
 std::wstring utf8ToWide(std::string_view utf8);
 std::string wideToUtf8(std::wstring_view wide);

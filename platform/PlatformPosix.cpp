@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -105,6 +106,14 @@ std::vector<DirEntry> listDirectory(const fs::path& dir) {
         entries.push_back(std::move(entry));
     }
     return entries;
+}
+
+bool restrictToOwner(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return false;
+    const bool restricted = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
+    return ::close(fd) == 0 && restricted;
 }
 
 std::FILE* openFile(const fs::path& path, const char* mode) {

@@ -172,6 +172,11 @@ std::vector<DirEntry> listDirectory(const fs::path& dir) {
     return entries;
 }
 
+bool restrictToOwner(const fs::path& file) {
+    std::FILE* created = openFile(file, "ab");
+    return created && std::fclose(created) == 0;
+}
+
 std::FILE* openFile(const fs::path& path, const char* mode) {
     return ::_wfopen(longPath(path).c_str(), utf8ToWide(mode).c_str());
 }
