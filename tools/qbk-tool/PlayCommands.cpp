@@ -93,6 +93,15 @@ nlohmann::json utf8List(const std::vector<std::wstring>& items) {
     return list;
 }
 
+// The session token must reach the game but never a line the tool prints.
+nlohmann::json maskedGameArgs(const std::vector<std::wstring>& gameArgs) {
+    nlohmann::json list = utf8List(gameArgs);
+    for (std::size_t i = 0; i + 1 < list.size(); ++i)
+        if (list[i] == "--accessToken" && list[i + 1] != "0")
+            list[i + 1] = "***";
+    return list;
+}
+
 Endpoints endpointsOf(const fs::path& launcherDir) {
     return Settings(launcherDir / "Quellbrook.ini").endpoints();
 }
@@ -144,7 +153,7 @@ int profile(const std::vector<std::string>& args) {
                         endpoints.accountServer);
     const nlohmann::json printed = {{"mainClass", platform::wideToUtf8(assembled.mainClass)},
                                     {"jvmArgs", utf8List(assembled.jvmArgs)},
-                                    {"gameArgs", utf8List(assembled.gameArgs)}};
+                                    {"gameArgs", maskedGameArgs(assembled.gameArgs)}};
     std::cout << printed.dump() << std::endl;
     return 0;
 }
