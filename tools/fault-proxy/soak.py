@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Cold installs of the scaled 1.21.1 mirror through qbk-fault-proxy, one seed per run.
 
-Each run installs into a fresh launcher folder with `qbk-tool install-vanilla`. A run that
-completes must leave every file with its right SHA-1; a run that fails must fail with one of
-the installer's own messages, and the next run on the same folder without faults must repair
+Each run installs into a fresh launcher folder with `qbk-tool install-java` and
+`install-vanilla`. A run that completes must leave every file with its right SHA-1 (the Java
+runtime: the same tree as a clean install); a run that fails must fail with one of the
+installers' own messages, and the next run on the same folder without faults must repair
 it. In no case may a file with wrong bytes sit at its final path, where a later run would take
 it as installed. Exits non-zero when any run breaks one of these rules.
 
@@ -37,6 +38,7 @@ INSTALLER_MESSAGES = (
     "Не удалось скачать индекс ресурсов: ",
     "Ошибка загрузки ресурсов: ",
 )
+JAVA_MESSAGE = "[Java] "
 MAX_REPAIRS = 3
 
 
@@ -79,6 +81,23 @@ def inspect(game_dir: Path, expected: dict) -> dict:
     return {"missing": missing, "corrupt": corrupt, "partial": partial}
 
 
+def tree(folder: Path) -> dict:
+    """Relative path -> SHA-1 of every file below folder."""
+    if not folder.is_dir():
+        return {}
+    return {str(p.relative_to(folder)): sha1_of(p) for p in folder.rglob("*") if p.is_file()}
+
+
+def runtime_corruption(launcher: Path, reference: dict) -> int:
+    """Files of an installed runtime that differ from a clean install, missing ones included."""
+    installed = tree(launcher / "runtime" / "java21")
+    names = set(installed) | set(reference)
+    wrong = sorted(n for n in names if installed.get(n) != reference.get(n))
+    for name in wrong:
+        print(f"  runtime file differs from a clean install: {name}", file=sys.stderr)
+    return len(wrong)
+
+
 def fetch(url: str) -> bytes:
     with urllib.request.urlopen(url, timeout=10) as reply:
         return reply.read()
@@ -108,7 +127,15 @@ class Soak:
         self.proxy_url = self.proxy.stdout.readline().split("url=")[1].strip()
         subprocess.run([sys.executable, str(MIRROR / "generate.py"), "--out", str(self.mirror),
                         "--base-url", self.proxy_url, "--scale", str(self.args.scale),
-                        "--no-runtime"], check=True, stdout=subprocess.DEVNULL)
+                        ], check=True, stdout=subprocess.DEVNULL)
+        self.control("off")
+        reference = self.work / "reference"
+        reference.mkdir(exist_ok=True)
+        shutil.copy(self.mirror / "endpoints.ini", reference / "Quellbrook.ini")
+        code, summary = self.install(reference, "install-java")
+        if code != 0:
+            raise RuntimeError(f"the clean Java install failed: {summary}")
+        self.java_reference = tree(reference / "runtime" / "java21")
 
     def stop(self):
         if self.proxy:
@@ -120,8 +147,8 @@ class Soak:
     def control(self, command: str) -> bytes:
         return fetch(f"{self.proxy_url}/.fault-proxy/{command}")
 
-    def install(self, launcher: Path) -> tuple:
-        done = subprocess.run([self.args.tool, "install-vanilla", "--launcher-dir", str(launcher),
+    def install(self, launcher: Path, command: str) -> tuple:
+        done = subprocess.run([self.args.tool, command, "--launcher-dir", str(launcher),
                                "--target", "windows"], capture_output=True, text=True,
                               timeout=600)
         lines = done.stdout.strip().splitlines()
@@ -134,20 +161,27 @@ class Soak:
         launcher.mkdir()
         shutil.copy(self.mirror / "endpoints.ini", launcher / "Quellbrook.ini")
         self.control(f"seed/{seed}")
-        code, summary = self.install(launcher)
+        java_code, java_summary = self.install(launcher, "install-java")
+        code, summary = self.install(launcher, "install-vanilla")
         stats = json.loads(self.control("stats"))
         state = inspect(launcher / "minecraft", expected)
-        result = {"seed": seed, "ok": code == 0, "faults": stats["faults"],
-                  "kinds": stats["kinds"], "corrupt": state["corrupt"], "repairs": 0,
-                  "problems": []}
+        java_corrupt = runtime_corruption(launcher, self.java_reference) if java_code == 0 else 0
+        result = {"seed": seed, "ok": code == 0 and java_code == 0, "faults": stats["faults"],
+                  "kinds": stats["kinds"], "corrupt": state["corrupt"] + java_corrupt,
+                  "repairs": 0, "problems": []}
         message = summary.get("error", "")
+        java_message = java_summary.get("error", "")
         if code == 0 and (state["missing"] or state["corrupt"]):
             result["problems"].append(f"reported success with {state['missing']} missing and "
                                       f"{state['corrupt']} corrupt files")
+        if java_corrupt:
+            result["problems"].append(f"Java reported installed with {java_corrupt} wrong files")
         if code != 0 and not message.startswith(INSTALLER_MESSAGES):
             result["problems"].append(f"failed with an unexpected message: {message!r}")
-        result["message"] = message
-        if code != 0:
+        if java_code != 0 and not java_message.strip().startswith(JAVA_MESSAGE):
+            result["problems"].append(f"Java failed with an unexpected message: {java_message!r}")
+        result["message"] = "; ".join(m.strip() for m in (java_message, message) if m.strip())
+        if not result["ok"]:
             self.repair(launcher, expected, result)
         shutil.rmtree(launcher, ignore_errors=True)
         return result
@@ -156,10 +190,12 @@ class Soak:
         self.control("off")
         for _ in range(MAX_REPAIRS):
             result["repairs"] += 1
-            code, _ = self.install(launcher)
+            java_code, _ = self.install(launcher, "install-java")
+            code, _ = self.install(launcher, "install-vanilla")
             state = inspect(launcher / "minecraft", expected)
-            if code == 0:
-                if state["missing"] or state["corrupt"]:
+            if code == 0 and java_code == 0:
+                if state["missing"] or state["corrupt"] or runtime_corruption(
+                        launcher, self.java_reference):
                     result["problems"].append("the repair run left missing or corrupt files")
                 return
         result["problems"].append(f"{MAX_REPAIRS} clean runs did not repair the install")
