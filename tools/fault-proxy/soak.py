@@ -5,7 +5,8 @@ Each run installs into a fresh launcher folder with `qbk-tool install-java` and
 `install-vanilla`. A run that completes must leave every file with its right SHA-1 (the Java
 runtime: the same tree as a clean install); a run that fails must fail with one of the
 installers' own messages, and the next run on the same folder without faults must repair
-it. In no case may a file with wrong bytes sit at its final path, where a later run would take
+it. Every fifth run is also killed part-way through the game install, as a crash would end it,
+and must be repaired the same way. In no case may a file with wrong bytes sit at its final path, where a later run would take
 it as installed. Exits non-zero when any run breaks one of these rules.
 
   soak.py --tool QBK_TOOL --proxy QBK_FAULT_PROXY [--runs 30] [--scale 100] [--rate 0.05]
@@ -40,6 +41,7 @@ INSTALLER_MESSAGES = (
 )
 JAVA_MESSAGE = "[Java] "
 MAX_REPAIRS = 3
+KILL_EVERY = 5
 
 
 def sha1_of(path: Path) -> str:
@@ -147,13 +149,21 @@ class Soak:
     def control(self, command: str) -> bytes:
         return fetch(f"{self.proxy_url}/.fault-proxy/{command}")
 
-    def install(self, launcher: Path, command: str) -> tuple:
-        done = subprocess.run([self.args.tool, command, "--launcher-dir", str(launcher),
-                               "--target", "windows"], capture_output=True, text=True,
-                              timeout=600)
-        lines = done.stdout.strip().splitlines()
+    def install(self, launcher: Path, command: str, kill_after: float = 0.0) -> tuple:
+        """Exit code and summary; with kill_after, the tool is killed after that many seconds
+        as a crash or a closed laptop would end it (code -9, no summary)."""
+        tool = subprocess.Popen([self.args.tool, command, "--launcher-dir", str(launcher),
+                                 "--target", "windows"], stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, text=True)
+        try:
+            out, _ = tool.communicate(timeout=kill_after or 600)
+        except subprocess.TimeoutExpired:
+            tool.kill()
+            tool.communicate()
+            return -9, {}
+        lines = out.strip().splitlines()
         summary = json.loads(lines[-1]) if lines else {}
-        return done.returncode, summary
+        return tool.returncode, summary
 
     def run_once(self, seed: int, expected: dict) -> dict:
         launcher = self.work / f"run-{seed}"
@@ -162,13 +172,15 @@ class Soak:
         shutil.copy(self.mirror / "endpoints.ini", launcher / "Quellbrook.ini")
         self.control(f"seed/{seed}")
         java_code, java_summary = self.install(launcher, "install-java")
-        code, summary = self.install(launcher, "install-vanilla")
+        # Every fifth run is also killed part-way, at a point that moves with the seed.
+        kill_after = 0.5 + (seed * 7 % 10) / 4 if seed % KILL_EVERY == 0 else 0.0
+        code, summary = self.install(launcher, "install-vanilla", kill_after)
         stats = json.loads(self.control("stats"))
         state = inspect(launcher / "minecraft", expected)
         java_corrupt = runtime_corruption(launcher, self.java_reference) if java_code == 0 else 0
         result = {"seed": seed, "ok": code == 0 and java_code == 0, "faults": stats["faults"],
                   "kinds": stats["kinds"], "corrupt": state["corrupt"] + java_corrupt,
-                  "repairs": 0, "problems": []}
+                  "repairs": 0, "killed": code == -9, "problems": []}
         message = summary.get("error", "")
         java_message = java_summary.get("error", "")
         if code == 0 and (state["missing"] or state["corrupt"]):
@@ -176,7 +188,7 @@ class Soak:
                                       f"{state['corrupt']} corrupt files")
         if java_corrupt:
             result["problems"].append(f"Java reported installed with {java_corrupt} wrong files")
-        if code != 0 and not message.startswith(INSTALLER_MESSAGES):
+        if code not in (0, -9) and not message.startswith(INSTALLER_MESSAGES):
             result["problems"].append(f"failed with an unexpected message: {message!r}")
         if java_code != 0 and not java_message.strip().startswith(JAVA_MESSAGE):
             result["problems"].append(f"Java failed with an unexpected message: {java_message!r}")
@@ -209,7 +221,8 @@ class Soak:
             for seed in range(self.args.first_seed, self.args.first_seed + self.args.runs):
                 result = self.run_once(seed, expected)
                 results.append(result)
-                outcome = "completed" if result["ok"] else "failed: " + result["message"]
+                outcome = "completed" if result["ok"] else (
+                    "killed" if result["killed"] else "failed: " + result["message"])
                 print(f"run seed={seed} faults={result['faults']} {outcome}"
                       f"{' repairs=' + str(result['repairs']) if result['repairs'] else ''}"
                       + "".join(f"\n  PROBLEM: {p}" for p in result["problems"]), flush=True)
@@ -224,8 +237,10 @@ class Soak:
         broken = [r for r in results if r["problems"]]
         print(f"soak: {len(results)} runs of {file_count} files at scale {self.args.scale}, "
               f"fault rate {self.args.rate}, {seconds:.0f} s")
-        print(f"soak: completed {sum(r['ok'] for r in results)}, "
-              f"failed with the installer's message {sum(not r['ok'] for r in results)}")
+        killed = sum(r["killed"] for r in results)
+        print(f"soak: completed {sum(r['ok'] for r in results)}, killed part-way {killed}, "
+              f"failed with the installer's message "
+              f"{sum(not r['ok'] for r in results) - killed}")
         print(f"soak: faults injected {sum(r['faults'] for r in results)} "
               f"({', '.join(f'{k} {v}' for k, v in sorted(kinds.items()))})")
         print(f"soak: corrupt files counted as installed {sum(r['corrupt'] for r in results)}")
