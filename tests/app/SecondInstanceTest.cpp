@@ -120,6 +120,16 @@ TEST_F(SecondInstance, SecondProcessShowsTheMessageAndChangesNothing) {
     EXPECT_EQ(output.find("probe: main window shown"), std::string::npos) << output;
     EXPECT_TRUE(snapshot(launcherDir) == before);
 
+    // The plain launcher build says the same and waits in its box, still without a change.
+    ChildProcess plain = start("quellbrook-launcher", dir / "plain.out");
+    for (int i = 0; i < 100 && readFile(dir / "plain.out").find(kMessage) == std::string::npos; ++i)
+        std::this_thread::sleep_for(100ms);
+    EXPECT_NE(readFile(dir / "plain.out").find("[Launcher] " + kMessage), std::string::npos);
+    int plainExit = 0;
+    EXPECT_EQ(plain.waitFor(0ms, plainExit), ChildProcess::WaitResult::StillRunning);
+    plain.kill();
+    EXPECT_TRUE(snapshot(launcherDir) == before);
+
     // The first instance is unharmed and still holds the folder.
     int exitCode = 0;
     EXPECT_EQ(first.waitFor(0ms, exitCode), ChildProcess::WaitResult::StillRunning);
