@@ -1,0 +1,169 @@
+#include "launch/LauncherWorker.h"
+
+#include "app/ProjectInfo.h"
+#include "game/LaunchProfile.h"
+#include "game/MinecraftInstaller.h"
+#include "game/NeoForgeInstaller.h"
+#include "launch/AuthlibInjector.h"
+#include "launch/JavaRuntime.h"
+#include "launch/ServerList.h"
+#include "mods/ModSyncJob.h"
+#include "mods/ModsFolderLock.h"
+
+#include <exception>
+#include <iostream>
+#include <utility>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const QString kJavaFailure =
+    QStringLiteral("Не удалось подготовить Java 21. Проверь подключение к интернету.");
+const QString kModSyncFailure = QStringLiteral("Ошибка синхронизации модов.");
+const QString kAgentFailure = QStringLiteral(
+    "Не удалось скачать authlib-injector — без него сервер не пустит. Проверь интернет.");
+// Reported when an installation step throws instead of leaving its own text.
+const QString kInstallFailure = QStringLiteral("Не удалось установить игру.");
+const QString kLaunchFailure = QStringLiteral("Не удалось запустить игру.");
+const QString kLaunched = QStringLiteral("Игра запущена!");
+
+std::string fromView(std::string_view text) {
+    return std::string(text);
+}
+
+QString fromWide(const std::wstring& text) {
+    return QString::fromStdWString(text);
+}
+
+// The installers report 0..100 on one scale; the bar shows it between 8 and 88.
+int barPercent(int installerPercent) {
+    return 8 + installerPercent * 80 / 100;
+}
+
+void logError(const std::string& text) {
+    std::cerr << "[Launch] " << text << std::endl;
+}
+
+} // namespace
+
+LauncherWorker::LauncherWorker(qbk::LaunchSnapshot snapshot, QObject* parent)
+    : QObject(parent), snapshot_(std::move(snapshot)) {
+    if (snapshot_.options.playerName.empty())
+        snapshot_.options.playerName = L"Player";
+}
+
+void LauncherWorker::run() {
+    QString message;
+    bool success = false;
+    try {
+        success = play(message);
+    } catch (const std::exception& e) {
+        logError(e.what());
+        message = stepFailure_;
+    } catch (...) {
+        logError("unknown exception");
+        message = stepFailure_;
+    }
+    emit finished(success, message);
+}
+
+qbk::StatusFn LauncherWorker::installerProgress() {
+    return [this](const std::wstring& text, int percent) {
+        status(fromWide(text));
+        progress(barPercent(percent));
+    };
+}
+
+bool LauncherWorker::play(QString& message) {
+    const fs::path& launcherDir = snapshot_.launcherDir;
+    const qbk::TargetPlatform& target = snapshot_.target;
+    const qbk::Endpoints& endpoints = snapshot_.endpoints;
+    const fs::path gameDir = launcherDir / "minecraft";
+
+    stepFailure_ = kJavaFailure;
+    status(QStringLiteral("Проверка Java 21..."));
+    qbk::JavaRuntime java(launcherDir, target);
+    if (!java.EnsureInstalled(qbk::JavaRuntime::downloadUrl(endpoints.adoptium, target))) {
+        message = kJavaFailure;
+        return false;
+    }
+    progress(8);
+
+    stepFailure_ = kInstallFailure;
+    qbk::MinecraftInstaller installer(gameDir, java.javaHome(), endpoints, target);
+    const std::string mcVersion = fromView(qbk::project::kMinecraftVersion);
+    if (!installer.EnsureVanilla(mcVersion, installerProgress())) {
+        message = fromWide(installer.lastError);
+        return false;
+    }
+    qbk::NeoForgeInstaller neoForge(installer, endpoints.neoforgeMaven, target);
+    if (!neoForge.InstallNeoForge(mcVersion, fromView(qbk::project::kNeoForgeVersion),
+                                  installerProgress())) {
+        message = fromWide(installer.lastError);
+        return false;
+    }
+    progress(88);
+
+    stepFailure_ = kModSyncFailure;
+    if (!syncMods(gameDir)) {
+        message = kModSyncFailure;
+        return false;
+    }
+    progress(92);
+    status(QStringLiteral("Подготовка запуска игры..."));
+    writeServerList(gameDir);
+
+    stepFailure_ = kInstallFailure;
+    qbk::LaunchProfile profile;
+    if (!qbk::BuildLaunchProfile(installer, target, snapshot_.options, profile)) {
+        message = fromWide(installer.lastError);
+        return false;
+    }
+
+    stepFailure_ = kAgentFailure;
+    status(QStringLiteral("Подготовка авторизации..."));
+    std::string agentError;
+    const fs::path agent =
+        qbk::EnsureAuthlibInjector(launcherDir, endpoints.authlibInjector, agentError);
+    if (agent.empty()) {
+        logError(agentError);
+        message = kAgentFailure;
+        return false;
+    }
+    qbk::AppendAgentArgument(profile, agent, endpoints.accountServer);
+
+    stepFailure_ = kLaunchFailure;
+    progress(96);
+    status(QStringLiteral("Запуск игры..."));
+    std::wstring launchError;
+    if (!qbk::LaunchGame(java.javaExecutable(), gameDir, profile, launchError, gameStartWatch_)) {
+        message = fromWide(launchError);
+        return false;
+    }
+    progress(100);
+    message = kLaunched;
+    return true;
+}
+
+bool LauncherWorker::syncMods(const fs::path& gameDir) {
+    status(QStringLiteral("Получение списка модов..."));
+    qbk::ModSyncJob job(snapshot_.endpoints.accountServer + "/api/mods", gameDir / "mods");
+    std::vector<qbk::ModManifestEntry> entries;
+    if (!job.fetchModManifest(entries)) {
+        status(QStringLiteral("Манифест недоступен — использую локальные моды..."));
+        return true;
+    }
+    // A mod manager download may still be writing the folder; one writer at a time.
+    const auto folderLock = qbk::ModsFolderLock::acquire(
+        [this] { status(QStringLiteral("Жду окончания загрузки модов...")); });
+    status(QStringLiteral("Синхронизация модов..."));
+    return job.syncMods(entries) >= 0;
+}
+
+void LauncherWorker::writeServerList(const fs::path& gameDir) {
+    if (!qbk::WriteServersDat(gameDir, "Quellbrook", snapshot_.endpoints.gameServer,
+                              qbk::LoadServerIconBase64()))
+        status(QStringLiteral("Не удалось обновить список серверов, продолжаю..."));
+}
