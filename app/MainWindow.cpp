@@ -7,13 +7,24 @@
 #include "accounts/SessionStore.h"
 #include "app/ProjectInfo.h"
 #include "app/Settings.h"
+#include "launch/LaunchSnapshot.h"
+#include "launch/LauncherWorker.h"
+#include "mods/ModArchiveImport.h"
+#include "mods/ModListPanel.h"
+#include "mods/ModManagerDialog.h"
+#include "mods/ServerModCheck.h"
+#include "mods/ZipWarningDialog.h"
+#include "platform/Platform.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -55,6 +66,7 @@ MainWindow::MainWindow(qbk::Settings& settings, QWidget* parent)
         playButton->setToolTip(kSignInFirst);
     refreshSession(signedIn);
     updateBuildLabel();
+    modListPanel->refresh(modsFolder());
 }
 
 void MainWindow::buildUi() {
@@ -113,8 +125,13 @@ QWidget* MainWindow::buildMiddleRow() {
     auto* row = new QHBoxLayout(middle);
     row->setContentsMargins(34, 26, 34, 18);
     row->setSpacing(28);
-    // The installed-mods panel takes this place once it exists.
-    row->addWidget(new QWidget(middle), 4);
+    const qbk::ModManagerDialog::Config manager = modManagerConfig();
+    modCheck_ = new qbk::ServerModCheck(
+        qbk::ServerModComparison(manager.modsDir, qbk::TargetPlatform::host()), manager.manifestUrl,
+        this);
+    modListPanel =
+        new qbk::ModListPanel(qbk::ModListPanel::clientConfigFor(settings_), manager, middle);
+    row->addWidget(modListPanel, 4);
     row->addWidget(buildCard(), 5);
     return middle;
 }
@@ -193,9 +210,11 @@ QWidget* MainWindow::buildBottomBar() {
     adminButton = actionButton(QStringLiteral("Админка"), secondary,
                                QStringLiteral("Баны и управление игроками"));
     adminButton->hide();
+    connect(importZipButton, &QPushButton::clicked, this, &MainWindow::onImportModsClicked);
     connect(adminButton, &QPushButton::clicked, this, &MainWindow::openAdminDialog);
     playButton = actionButton(QStringLiteral("ИГРАТЬ"), QStringLiteral("playButton"), QString());
     playButton->setFixedWidth(300);
+    connect(playButton, &QPushButton::clicked, this, &MainWindow::onPlayClicked);
 
     row->addWidget(checkButton);
     row->addWidget(importZipButton);
@@ -240,6 +259,7 @@ void MainWindow::onFinished(bool success, const QString& message) {
         progressBar->setValue(0);
         return;
     }
+    modListPanel->refresh(modsFolder());
     if (settings_.closeOnLaunch())
         close();
 }
@@ -294,4 +314,155 @@ void MainWindow::onSessionChecked(const qbk::Session& session) {
 void MainWindow::openAdminDialog() {
     qbk::AdminDialog dialog(settings_, authPanel->sessionStore(), this);
     dialog.exec();
+}
+
+MainWindow::~MainWindow() {
+    if (workerThread) {
+        workerThread->quit();
+        workerThread->wait();
+    }
+}
+
+void MainWindow::onPlayClicked() {
+    // A click that gets through while the comparison waits starts nothing.
+    if (checkingMods_ || !checkServerMods(false) || !playAllowed())
+        return;
+    const QString starting = QStringLiteral("Запуск...");
+    statusLabel->setText(starting);
+    setActionButtonsEnabled(false);
+    progressBar->setValue(0);
+    statusLabel->setText(starting);
+
+    // An earlier thread object stays a child of the window until it goes.
+    workerThread = new QThread(this);
+    auto* worker = new LauncherWorker(takeLaunchSnapshot());
+    worker->moveToThread(workerThread);
+    connect(workerThread, &QThread::started, worker, &LauncherWorker::run);
+    connect(worker, &LauncherWorker::statusChanged, this, &MainWindow::onStatusChanged);
+    connect(worker, &LauncherWorker::progressChanged, this, &MainWindow::onProgressChanged);
+    connect(worker, &LauncherWorker::finished, this, &MainWindow::onFinished);
+    connect(worker, &LauncherWorker::finished, workerThread, &QThread::quit);
+    connect(workerThread, &QThread::finished, worker, &QObject::deleteLater);
+    workerThread->start();
+}
+
+// The session of this run, remembered on disk or not, and the settings as they are now.
+qbk::LaunchSnapshot MainWindow::takeLaunchSnapshot() {
+    const qbk::Session& session = authPanel->sessionStore().current();
+    qbk::LaunchSnapshot snapshot;
+    // The launcher directory is where the settings file lives (the executable's folder).
+    snapshot.launcherDir = settings_.iniFile().parent_path();
+    const QString name = session.isValid() ? session.username : authPanel->username();
+    snapshot.options.playerName = name.trimmed().toStdWString();
+    snapshot.options.uuid = session.uuid.toStdWString();
+    snapshot.options.accessToken = session.accessToken.toStdWString();
+    snapshot.options.maxRamMb = settings_.maxRamMb();
+    snapshot.options.minRamMb = settings_.minRamMb();
+    snapshot.endpoints = settings_.endpoints();
+    return snapshot;
+}
+
+void MainWindow::setModPrompts(const qbk::ModPrompts& prompts) {
+    modPrompts_ = prompts;
+    modListPanel->setPrompts(prompts);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // The comparison's wait must not outlive the window, nor may a launch follow it.
+    closing_ = true;
+    modCheck_->cancel();
+    qbk::BackgroundWidget::closeEvent(event);
+}
+
+qbk::ModManagerDialog::Config MainWindow::modManagerConfig() const {
+    qbk::ModManagerDialog::Config config = qbk::ModManagerDialog::configFor(settings_);
+    config.prompts = modPrompts_;
+    return config;
+}
+
+QString MainWindow::modsFolder() const {
+    return QString::fromStdString(qbk::platform::pathToUtf8(modManagerConfig().modsDir));
+}
+
+bool MainWindow::playAllowed() const {
+    return authPanel->isSignedIn() && !banned_;
+}
+
+// While the comparison waits in its own event loop, nothing may start a second one or a launch.
+void MainWindow::holdButtonsForModCheck(bool held) {
+    checkingMods_ = held;
+    for (QPushButton* button : {importZipButton, gearButton, checkButton})
+        button->setEnabled(!held);
+    playButton->setEnabled(!held && playAllowed());
+}
+
+bool MainWindow::checkServerMods(bool interactive) {
+    statusLabel->setText(QStringLiteral("Сверяю моды со сборкой сервера..."));
+    holdButtonsForModCheck(true);
+    QCoreApplication::processEvents();
+    QList<qbk::ServerMod> missing;
+    QList<qbk::ServerMod> extra;
+    const bool obtained = !closing_ && modCheck_->run(missing, extra, 8000);
+    if (closing_)
+        return false;
+    if (!obtained || (missing.isEmpty() && extra.isEmpty())) {
+        holdButtonsForModCheck(false);
+        statusLabel->setText(!obtained ? QStringLiteral("Список модов сервера недоступен")
+                             : interactive ? QStringLiteral("Моды совпадают со сборкой сервера")
+                                           : kReadyText);
+        return true;
+    }
+    QStringList lines;
+    if (!missing.isEmpty()) {
+        qint64 bytes = 0;
+        for (const qbk::ServerMod& mod : missing)
+            bytes += mod.sizeBytes;
+        lines << QStringLiteral("Не хватает модов: %1 (%2 МБ)")
+                     .arg(missing.size())
+                     .arg(bytes / 1048576);
+    }
+    if (!extra.isEmpty())
+        lines << QStringLiteral(
+                     "Лишних модов: %1 — сервер их больше не использует, из-за них может "
+                     "не пустить")
+                     .arg(extra.size());
+    if (modPrompts_.ask(this, QStringLiteral("Моды изменились"),
+                        lines.join(QLatin1Char('\n')) +
+                            QStringLiteral("\n\nОткрыть управление модами?"))) {
+        qbk::ModManagerDialog dialog(modManagerConfig(), this);
+        modPrompts_.run(dialog);
+        modListPanel->refresh(modsFolder());
+    }
+    holdButtonsForModCheck(false);
+    statusLabel->setText(kReadyText);
+    return !closing_;
+}
+
+void MainWindow::onImportModsClicked() {
+    ZipWarningDialog warning(this);
+    if (modPrompts_.run(warning) != QDialog::Accepted)
+        return;
+    const QString archive = modPrompts_.chooseArchive(this);
+    if (archive.isEmpty())
+        return;
+    importZipButton->setEnabled(false);
+    playButton->setEnabled(false);
+    statusLabel->setText(QStringLiteral("Распаковка модов..."));
+    QCoreApplication::processEvents();
+    showImportResult(qbk::importModArchive(qbk::platform::pathFromUtf8(archive.toStdString()),
+                                           modManagerConfig().modsDir));
+    importZipButton->setEnabled(true);
+    playButton->setEnabled(playAllowed());
+}
+
+void MainWindow::showImportResult(int installed) {
+    if (installed < 0) {
+        statusLabel->setText(
+            QStringLiteral("Не удалось открыть архив. Нужен .zip (не .7z и не .rar)."));
+    } else if (installed == 0) {
+        statusLabel->setText(QStringLiteral("В архиве не нашлось ни одного .jar файла."));
+    } else {
+        statusLabel->setText(QStringLiteral("Установлено модов: %1").arg(installed));
+        modListPanel->refresh(modsFolder());
+    }
 }

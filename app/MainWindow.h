@@ -1,15 +1,22 @@
 #pragma once
 
 #include "app/BackgroundWidget.h"
+#include "mods/ModManagerDialog.h"
+#include "mods/ModPrompts.h"
 
+class QCloseEvent;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QThread;
 
 namespace qbk {
 class AuthPanel;
+class ModListPanel;
+class ServerModCheck;
 class SessionCheck;
 class Settings;
+struct LaunchSnapshot;
 struct Session;
 } // namespace qbk
 
@@ -22,8 +29,18 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     // The settings store to read; tests give one on a temporary INI.
     explicit MainWindow(qbk::Settings& settings, QWidget* parent = nullptr);
+    // A launch still running holds up the destruction until its worker returns.
+    ~MainWindow() override;
+
+    // The questions, dialogs and file choice of the mod flows; tests answer them.
+    void setModPrompts(const qbk::ModPrompts& prompts);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
+    void onPlayClicked();
+    void onImportModsClicked();
     void onStatusChanged(const QString& text);
     void onProgressChanged(int percent);
     void onFinished(bool success, const QString& message);
@@ -46,6 +63,14 @@ private:
     void refreshSession(bool signedIn);
     void onSessionChecked(const qbk::Session& session);
     void openAdminDialog();
+    qbk::LaunchSnapshot takeLaunchSnapshot();
+    // False when the window closed meanwhile: the caller then stops.
+    bool checkServerMods(bool interactive);
+    qbk::ModManagerDialog::Config modManagerConfig() const;
+    void holdButtonsForModCheck(bool held);
+    bool playAllowed() const;
+    QString modsFolder() const;
+    void showImportResult(int installed);
 
     qbk::Settings& settings_;
 
@@ -58,8 +83,14 @@ private:
     QPushButton* checkButton = nullptr;
     QPushButton* adminButton = nullptr;
     QLabel* statusIcon = nullptr;
+    qbk::ModListPanel* modListPanel = nullptr;
     qbk::AuthPanel* authPanel = nullptr;
     qbk::SessionCheck* sessionCheck_ = nullptr;
+    QThread* workerThread = nullptr;
+    qbk::ServerModCheck* modCheck_ = nullptr;
+    qbk::ModPrompts modPrompts_ = qbk::ModPrompts::standard();
+    bool closing_ = false;
+    bool checkingMods_ = false;
 
     // The sign-in that reported a ban keeps play locked until sign-out, whatever a later
     // session answer says.
