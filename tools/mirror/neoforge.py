@@ -13,7 +13,8 @@ The installer jar is a zip that carries what the stand-in Java's installer mode 
   install_profile.json   the real profile of the release ("version" names the version id)
   version.json           the real loader version JSON, byte for byte
   maven/<path>           every library of version.json at its maven path, synthetic bytes of
-                         the listed size divided by --scale
+                         the listed size divided by --scale; a library the game lists too is
+                         the same artifact, so it gets the same bytes as generate.py gives it
 """
 
 import argparse
@@ -64,7 +65,7 @@ def installer_jar(source: Path, scale: int) -> bytes:
                ("version.json", version_json)]
     for library in json.loads(version_json)["libraries"]:
         artifact = library["downloads"]["artifact"]
-        data = synthetic_bytes("neoforge-library:" + artifact["path"], scaled(artifact["size"], scale))
+        data = synthetic_bytes("library:" + artifact["path"], scaled(artifact["size"], scale))
         entries.append(("maven/" + artifact["path"], data))
     return zip_bytes(entries)
 
