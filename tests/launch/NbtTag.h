@@ -16,18 +16,33 @@ struct NbtTag {
     std::vector<NbtTag> items;                            // List
     std::vector<std::pair<std::string, NbtTag>> children; // Compound
 
-    const NbtTag& child(const std::string& name) const {
-        for (const auto& [childName, tag] : children)
-            if (childName == name)
-                return tag;
-        throw std::runtime_error("no child " + name);
-    }
-    bool hasChild(const std::string& name) const {
-        for (const auto& entry : children)
-            if (entry.first == name)
-                return true;
-        return false;
-    }
+    NbtTag() = default;
+    NbtTag(const NbtTag&) = default;
+    NbtTag(NbtTag&&) = default;
+    NbtTag& operator=(const NbtTag&) = default;
+    NbtTag& operator=(NbtTag&&) = default;
+    ~NbtTag();
+
+    const NbtTag& child(const std::string& name) const;
+    bool hasChild(const std::string& name) const;
 };
+
+// Defined after the struct: with clang, a destructor defined inside would need the children's
+// pair type complete while that type is still being instantiated.
+inline NbtTag::~NbtTag() = default;
+
+inline const NbtTag& NbtTag::child(const std::string& name) const {
+    for (const auto& [childName, tag] : children)
+        if (childName == name)
+            return tag;
+    throw std::runtime_error("no child " + name);
+}
+
+inline bool NbtTag::hasChild(const std::string& name) const {
+    for (const auto& entry : children)
+        if (entry.first == name)
+            return true;
+    return false;
+}
 
 } // namespace qbk
