@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/StartupChecks.h"
 #include "app/StyleSheet.h"
+#include "launch/HttpClient.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
@@ -37,7 +38,10 @@ int main(int argc, char* argv[]) {
                 .arg(shown));
         return 1;
     }
-    qbk::trustExtraCertificates(qbk::Settings::instance().endpoints().caBundle);
+    const std::string caBundle = qbk::Settings::instance().endpoints().caBundle;
+    qbk::trustExtraCertificates(caBundle);
+    // The worker's transfers go through libcurl, which keeps a trust store of its own.
+    qbk::HttpClient::setExtraCaBundle(qbk::platform::pathFromUtf8(caBundle));
 
     MainWindow window;
     window.show();
