@@ -35,11 +35,11 @@ QImage decodeModIcon(const QByteArray& bytes) {
     return decodeWebp(bytes);
 }
 
-QPixmap modIconPixmap(const QByteArray& bytes) {
+QImage modIconImage(const QByteArray& bytes) {
     const QImage image = decodeModIcon(bytes);
     if (image.isNull())
         return {};
-    return QPixmap::fromImage(image.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    return image.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 } // namespace qbk

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -17,6 +18,7 @@
 #include <QNetworkRequest>
 #include <QTimer>
 #include <QUrl>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
 namespace qbk {
@@ -244,15 +246,24 @@ void ModrinthClient::requestIcon(const Lookup& lookup) {
 }
 
 void ModrinthClient::onIcon(const Lookup& lookup, QNetworkReply& reply) {
-    CachedMod* record = recordFor(lookup);
-    if (succeeded(reply) && record) {
-        const QPixmap icon = modIconPixmap(reply.readAll());
-        if (!icon.isNull()) {
-            record->info.icon = icon;
+    if (!succeeded(reply) || !recordFor(lookup)) {
+        finishChain(lookup);
+        return;
+    }
+    // Decoding and scaling a full-size icon takes about a millisecond: on the pool, so a
+    // rescan of hundreds of known mods leaves the window free.
+    auto* decoding = new QFutureWatcher<QImage>(this);
+    connect(decoding, &QFutureWatcherBase::finished, this, [this, decoding, lookup] {
+        decoding->deleteLater();
+        const QImage image = decoding->result();
+        CachedMod* record = recordFor(lookup);
+        if (record && !image.isNull()) {
+            record->info.icon = QPixmap::fromImage(image);
             report(lookup, *record);
         }
-    }
-    finishChain(lookup);
+        finishChain(lookup);
+    });
+    decoding->setFuture(QtConcurrent::run(modIconImage, reply.readAll()));
 }
 
 void ModrinthClient::report(const Lookup& lookup, const CachedMod& record) {

@@ -286,7 +286,7 @@ TEST(ModIconTest, DecodesPngAndWebpAndRefusesGarbage) {
     ASSERT_EQ(webp.size(), QSize(48, 48));
     EXPECT_EQ(QColor(webp.pixel(10, 10)), QColor(40, 160, 90));
     EXPECT_TRUE(decodeModIcon(QByteArray("RIFF\x10\0\0\0WEBPVP8 ", 16)).isNull());
-    EXPECT_EQ(modIconPixmap(ModrinthFixture::webpIcon()).size(), QSize(32, 32));
+    EXPECT_EQ(modIconImage(ModrinthFixture::webpIcon()).size(), QSize(32, 32));
 }
 
 } // namespace
