@@ -84,13 +84,13 @@ bool writeJars(const fs::path& dir) {
 }
 
 int startStandin(qbk::platform::ChildProcess& process, const fs::path& mods, const fs::path& out) {
-    qbk::platform::ChildProcessSpec spec;
-    spec.program = QBK_MODRINTH_STANDIN;
-    spec.arguments = {"--port", "0", "--mods-dir", mods.string()};
-    spec.outputFile = out;
+    qbk::platform::ChildProcessSpec setup;
+    setup.program = QBK_MODRINTH_STANDIN;
+    setup.arguments = {"--port", "0", "--mods-dir", mods.string()};
+    setup.outputFile = out;
     std::string error;
     int code = 0;
-    if (!process.start(spec, error, code))
+    if (!process.start(setup, error, code))
         return 0;
     // The stand-in hashes the jars itself before it serves; its last line is the last jar.
     for (int i = 0; i < 1200; ++i) {

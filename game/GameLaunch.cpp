@@ -131,17 +131,17 @@ bool LaunchGame(const fs::path& javaExecutable, const fs::path& gameDir,
     platform::createDirectories(logDir); // without it the game just runs unlogged
     const fs::path log = logDir / "launcher_java.log";
 
-    platform::ChildProcessSpec spec;
-    spec.program = javaExecutable;
-    spec.arguments = argumentVector(profile);
-    spec.windowsCommandLine = BuildCommandLine(javaExecutable, profile);
-    spec.workingDirectory = gameDir;
-    spec.outputFile = log;
+    platform::ChildProcessSpec setup;
+    setup.program = javaExecutable;
+    setup.arguments = argumentVector(profile);
+    setup.windowsCommandLine = BuildCommandLine(javaExecutable, profile);
+    setup.workingDirectory = gameDir;
+    setup.outputFile = log;
 
     platform::ChildProcess game;
     std::string startError;
     int systemError = 0;
-    if (!game.start(spec, startError, systemError)) {
+    if (!game.start(setup, startError, systemError)) {
         error = L"CreateProcessW не смог запустить Java, код " + std::to_wstring(systemError);
         return false;
     }

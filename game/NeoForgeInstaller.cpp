@@ -198,18 +198,18 @@ bool NeoForgeInstaller::RunNeoForgeInstaller(const fs::path& installerJar, const
 
 NeoForgeInstaller::RunOutcome NeoForgeInstaller::runInstallerOnce(const fs::path& installerJar,
                                                                   const std::string& flag) {
-    platform::ChildProcessSpec spec;
-    spec.program = javaExecutable();
-    spec.arguments = {"-jar", platform::pathToUtf8(installerJar), flag,
-                      platform::pathToUtf8(installer_.gameDir)};
-    spec.workingDirectory = installer_.gameDir;
+    platform::ChildProcessSpec setup;
+    setup.program = javaExecutable();
+    setup.arguments = {"-jar", platform::pathToUtf8(installerJar), flag,
+                       platform::pathToUtf8(installer_.gameDir)};
+    setup.workingDirectory = installer_.gameDir;
     // Kept for diagnosis; the launcher has no console to show the installer's output.
-    spec.outputFile = installer_.gameDir / "logs" / "neoforge-installer.log";
-    platform::createDirectories(spec.outputFile.parent_path());
+    setup.outputFile = installer_.gameDir / "logs" / "neoforge-installer.log";
+    platform::createDirectories(setup.outputFile.parent_path());
     platform::ChildProcess process;
     std::string startError;
     int systemError = 0;
-    if (!process.start(spec, startError, systemError)) {
+    if (!process.start(setup, startError, systemError)) {
         fail("Не удалось запустить установщик NeoForge (код " + std::to_string(systemError) + ")");
         return RunOutcome::Failed;
     }

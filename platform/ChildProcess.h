@@ -33,7 +33,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // False with the system's error text and number when the process could not be created.
-    bool start(const ChildProcessSpec& spec, std::string& error, int& systemError);
+    bool start(const ChildProcessSpec& setup, std::string& error, int& systemError);
 
     // Waits at most timeout; exitCode is set when the result is Exited.
     WaitResult waitFor(std::chrono::milliseconds timeout, int& exitCode);

@@ -61,26 +61,26 @@ void ChildProcess::release() {
     pid_ = 0;
 }
 
-bool ChildProcess::start(const ChildProcessSpec& spec, std::string& error, int& systemError) {
+bool ChildProcess::start(const ChildProcessSpec& setup, std::string& error, int& systemError) {
     SpawnActions actions;
     posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     int output = -1;
-    if (!spec.outputFile.empty())
-        output = ::open(spec.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (!setup.outputFile.empty())
+        output = ::open(setup.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (output >= 0) {
         posix_spawn_file_actions_adddup2(actions.get(), output, STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(actions.get(), output, STDERR_FILENO);
     }
-    if (!spec.workingDirectory.empty())
-        posix_spawn_file_actions_addchdir_np(actions.get(), spec.workingDirectory.c_str());
+    if (!setup.workingDirectory.empty())
+        posix_spawn_file_actions_addchdir_np(actions.get(), setup.workingDirectory.c_str());
 
-    std::vector<std::string> storage{spec.program.native()};
-    storage.insert(storage.end(), spec.arguments.begin(), spec.arguments.end());
+    std::vector<std::string> storage{setup.program.native()};
+    storage.insert(storage.end(), setup.arguments.begin(), setup.arguments.end());
     std::vector<char*> argv = argumentVector(storage);
 
     pid_t pid = 0;
     const int rc =
-        ::posix_spawn(&pid, spec.program.c_str(), actions.get(), nullptr, argv.data(), environ);
+        ::posix_spawn(&pid, setup.program.c_str(), actions.get(), nullptr, argv.data(), environ);
     if (output >= 0)
         ::close(output); // the child has its own copies
     if (rc != 0) {

@@ -22,11 +22,11 @@ HANDLE openInheritableLog(const std::filesystem::path& path) {
                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-std::wstring commandLine(const ChildProcessSpec& spec) {
-    if (!spec.windowsCommandLine.empty())
-        return spec.windowsCommandLine;
-    std::wstring line = L"\"" + spec.program.native() + L"\"";
-    for (const auto& argument : spec.arguments)
+std::wstring commandLine(const ChildProcessSpec& setup) {
+    if (!setup.windowsCommandLine.empty())
+        return setup.windowsCommandLine;
+    std::wstring line = L"\"" + setup.program.native() + L"\"";
+    for (const auto& argument : setup.arguments)
         line += L" " + quoteWindowsArgument(utf8ToWide(argument));
     return line;
 }
@@ -62,8 +62,8 @@ void ChildProcess::release() {
     pid_ = 0;
 }
 
-bool ChildProcess::start(const ChildProcessSpec& spec, std::string& error, int& systemError) {
-    HANDLE log = openInheritableLog(spec.outputFile);
+bool ChildProcess::start(const ChildProcessSpec& setup, std::string& error, int& systemError) {
+    HANDLE log = openInheritableLog(setup.outputFile);
     const bool redirect = log != INVALID_HANDLE_VALUE;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -73,11 +73,11 @@ bool ChildProcess::start(const ChildProcessSpec& spec, std::string& error, int& 
         startup.hStdError = log;
         startup.hStdInput = nullptr;
     }
-    std::wstring line = commandLine(spec);
+    std::wstring line = commandLine(setup);
     PROCESS_INFORMATION info{};
     const wchar_t* directory =
-        spec.workingDirectory.empty() ? nullptr : spec.workingDirectory.c_str();
-    const BOOL created = ::CreateProcessW(spec.program.c_str(), line.data(), nullptr, nullptr,
+        setup.workingDirectory.empty() ? nullptr : setup.workingDirectory.c_str();
+    const BOOL created = ::CreateProcessW(setup.program.c_str(), line.data(), nullptr, nullptr,
                                           redirect ? TRUE : FALSE, CREATE_NO_WINDOW, nullptr,
                                           directory, &startup, &info);
     const DWORD lastError = ::GetLastError();

@@ -65,13 +65,13 @@ protected:
 
     ChildProcess start(const std::string& program, const fs::path& output) {
         ChildProcess process;
-        platform::ChildProcessSpec spec;
-        spec.program = launcherDir / program;
-        spec.workingDirectory = dir.path();
-        spec.outputFile = output;
+        platform::ChildProcessSpec setup;
+        setup.program = launcherDir / program;
+        setup.workingDirectory = dir.path();
+        setup.outputFile = output;
         std::string error;
         int code = 0;
-        EXPECT_TRUE(process.start(spec, error, code)) << error;
+        EXPECT_TRUE(process.start(setup, error, code)) << error;
         return process;
     }
 

@@ -92,21 +92,21 @@ protected:
     // Output of one launch in a child process; empty when it did not end in time.
     std::string launchInChild(const std::string& name) {
         qputenv(kChildFolder, QByteArray::fromStdString(qbk::platform::pathToUtf8(launcherDir)));
-        qbk::platform::ChildProcessSpec spec;
-        spec.program = qbk::platform::executablePath();
-        spec.arguments = {"--gtest_filter=SecretsLaunchChild.*"};
-        spec.outputFile = dir / (name + ".out");
+        qbk::platform::ChildProcessSpec setup;
+        setup.program = qbk::platform::executablePath();
+        setup.arguments = {"--gtest_filter=SecretsLaunchChild.*"};
+        setup.outputFile = dir / (name + ".out");
         qbk::platform::ChildProcess child;
         std::string error;
         int code = 0;
-        EXPECT_TRUE(child.start(spec, error, code)) << error;
+        EXPECT_TRUE(child.start(setup, error, code)) << error;
         int exitCode = -1;
         if (child.waitFor(300s, exitCode) != qbk::platform::ChildProcess::WaitResult::Exited) {
             child.kill();
             return {};
         }
-        EXPECT_EQ(exitCode, 0) << readFile(spec.outputFile);
-        return readFile(spec.outputFile);
+        EXPECT_EQ(exitCode, 0) << readFile(setup.outputFile);
+        return readFile(setup.outputFile);
     }
 
     // Every secret found in the text, named by where it was.

@@ -25,10 +25,10 @@ std::string readText(const fs::path& path) {
 }
 
 ChildProcessSpec shell(const std::string& script) {
-    ChildProcessSpec spec;
-    spec.program = "/bin/sh";
-    spec.arguments = {"-c", script};
-    return spec;
+    ChildProcessSpec setup;
+    setup.program = "/bin/sh";
+    setup.arguments = {"-c", script};
+    return setup;
 }
 
 // CommandLineToArgvW's splitting rules, written independently of the quoting code.
@@ -74,18 +74,18 @@ std::vector<std::wstring> splitLikeWindows(const std::wstring& line) {
 
 TEST(ChildProcess, OutputLandsInTheLogAndTheEarlyExitCodeIsRead) {
     const fs::path dir = scratch("exit");
-    auto spec = shell("echo to-out; echo to-err >&2; pwd; exit 3");
-    spec.outputFile = dir / pathFromUtf8("журнал.log");
-    spec.workingDirectory = dir;
+    auto setup = shell("echo to-out; echo to-err >&2; pwd; exit 3");
+    setup.outputFile = dir / pathFromUtf8("журнал.log");
+    setup.workingDirectory = dir;
     ChildProcess child;
     std::string error;
     int code = 0;
-    ASSERT_TRUE(child.start(spec, error, code)) << error;
+    ASSERT_TRUE(child.start(setup, error, code)) << error;
     EXPECT_GT(child.pid(), 0);
     int exitCode = -1;
     ASSERT_EQ(child.waitFor(5s, exitCode), ChildProcess::WaitResult::Exited);
     EXPECT_EQ(exitCode, 3);
-    const std::string log = readText(spec.outputFile);
+    const std::string log = readText(setup.outputFile);
     EXPECT_NE(log.find("to-out"), std::string::npos);
     EXPECT_NE(log.find("to-err"), std::string::npos);
     EXPECT_NE(log.find(fs::canonical(dir).native()), std::string::npos);
@@ -104,12 +104,12 @@ TEST(ChildProcess, AProcessStillRunningIsReportedAndCanBeEnded) {
 }
 
 TEST(ChildProcess, AMissingProgramIsAnErrorWithTheSystemCode) {
-    ChildProcessSpec spec;
-    spec.program = "/nonexistent/java";
+    ChildProcessSpec setup;
+    setup.program = "/nonexistent/java";
     ChildProcess child;
     std::string error;
     int code = 0;
-    EXPECT_FALSE(child.start(spec, error, code));
+    EXPECT_FALSE(child.start(setup, error, code));
     EXPECT_NE(code, 0);
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(child.isStarted());
@@ -117,19 +117,19 @@ TEST(ChildProcess, AMissingProgramIsAnErrorWithTheSystemCode) {
 
 TEST(ChildProcess, ArgumentsArriveUnsplit) {
     const fs::path dir = scratch("args");
-    ChildProcessSpec spec = shell("printf '%s|' \"$@\"");
-    spec.arguments.push_back("sh");
-    spec.arguments.push_back("a b");
-    spec.arguments.push_back("quote\"inside");
-    spec.arguments.push_back("trailing\\");
-    spec.outputFile = dir / "out";
+    ChildProcessSpec setup = shell("printf '%s|' \"$@\"");
+    setup.arguments.push_back("sh");
+    setup.arguments.push_back("a b");
+    setup.arguments.push_back("quote\"inside");
+    setup.arguments.push_back("trailing\\");
+    setup.outputFile = dir / "out";
     ChildProcess child;
     std::string error;
     int code = 0;
-    ASSERT_TRUE(child.start(spec, error, code));
+    ASSERT_TRUE(child.start(setup, error, code));
     int exitCode = -1;
     ASSERT_EQ(child.waitFor(5s, exitCode), ChildProcess::WaitResult::Exited);
-    EXPECT_EQ(readText(spec.outputFile), "a b|quote\"inside|trailing\\|");
+    EXPECT_EQ(readText(setup.outputFile), "a b|quote\"inside|trailing\\|");
     fs::remove_all(dir);
 }
 

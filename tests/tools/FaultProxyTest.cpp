@@ -64,11 +64,11 @@ public:
         args.insert(args.end(), extra.begin(), extra.end());
         std::string error;
         int code = 0;
-        platform::ChildProcessSpec spec;
-        spec.program = QBK_FAULT_PROXY;
-        spec.arguments = args;
-        spec.outputFile = dir / "proxy.out";
-        started_ = process_.start(spec, error, code);
+        platform::ChildProcessSpec setup;
+        setup.program = QBK_FAULT_PROXY;
+        setup.arguments = args;
+        setup.outputFile = dir / "proxy.out";
+        started_ = process_.start(setup, error, code);
         for (int i = 0; i < 100 && started_ && port_ == 0; ++i) {
             const std::string out = readFile(dir / "proxy.out");
             if (out.rfind("port=", 0) == 0)

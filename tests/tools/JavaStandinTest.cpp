@@ -89,21 +89,21 @@ struct StandinWorld {
 
     RunResult run(const std::vector<std::string>& args,
                   std::chrono::milliseconds wait = std::chrono::seconds(20)) {
-        platform::ChildProcessSpec spec;
-        spec.program = QBK_JAVA_STANDIN;
-        spec.arguments = args;
-        spec.workingDirectory = gameDir;
-        spec.outputFile = root / "output.txt";
+        platform::ChildProcessSpec setup;
+        setup.program = QBK_JAVA_STANDIN;
+        setup.arguments = args;
+        setup.workingDirectory = gameDir;
+        setup.outputFile = root / "output.txt";
         ChildProcess process;
         std::string error;
         int systemError = 0;
         RunResult result;
-        if (!process.start(spec, error, systemError))
+        if (!process.start(setup, error, systemError))
             return result;
         result.waited = process.waitFor(wait, result.exitCode);
         if (result.waited == ChildProcess::WaitResult::StillRunning)
             process.kill();
-        result.output = readFile(spec.outputFile);
+        result.output = readFile(setup.outputFile);
         return result;
     }
 

@@ -34,14 +34,14 @@ std::string readFile(const fs::path& path) {
 class StandinProcess {
 public:
     StandinProcess(const fs::path& modsDir, std::vector<std::string> extra, const fs::path& out) {
-        platform::ChildProcessSpec spec;
-        spec.program = QBK_MODRINTH_STANDIN;
-        spec.arguments = {"--port", "0", "--mods-dir", modsDir.string()};
-        spec.arguments.insert(spec.arguments.end(), extra.begin(), extra.end());
-        spec.outputFile = out;
+        platform::ChildProcessSpec setup;
+        setup.program = QBK_MODRINTH_STANDIN;
+        setup.arguments = {"--port", "0", "--mods-dir", modsDir.string()};
+        setup.arguments.insert(setup.arguments.end(), extra.begin(), extra.end());
+        setup.outputFile = out;
         std::string error;
         int code = 0;
-        const bool started = process_.start(spec, error, code);
+        const bool started = process_.start(setup, error, code);
         for (int i = 0; i < 100 && started && port_ == 0; ++i) {
             const std::string text = readFile(out);
             if (text.rfind("port=", 0) == 0 && text.find('\n') != std::string::npos)

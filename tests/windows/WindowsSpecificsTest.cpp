@@ -99,32 +99,32 @@ TEST(WindowsSecondDrive, FilesAndFoldersMoveAcrossDrives) {
 
 TEST(WindowsChildProcess, OutputGoesToTheLogAndTheEarlyExitCodeIsRead) {
     const fs::path dir = scratch("процесс");
-    ChildProcessSpec spec;
-    spec.program = L"C:\\windows\\system32\\cmd.exe";
-    spec.windowsCommandLine = L"cmd.exe /c \"echo qbk-child-output& echo qbk-error 1>&2& exit 7\"";
-    spec.outputFile = dir / pathFromUtf8("журнал.log");
-    spec.workingDirectory = dir;
+    ChildProcessSpec setup;
+    setup.program = L"C:\\windows\\system32\\cmd.exe";
+    setup.windowsCommandLine = L"cmd.exe /c \"echo qbk-child-output& echo qbk-error 1>&2& exit 7\"";
+    setup.outputFile = dir / pathFromUtf8("журнал.log");
+    setup.workingDirectory = dir;
     ChildProcess child;
     std::string error;
     int systemError = 0;
-    ASSERT_TRUE(child.start(spec, error, systemError)) << error;
+    ASSERT_TRUE(child.start(setup, error, systemError)) << error;
     EXPECT_TRUE(child.isStarted());
     int exitCode = -1;
     ASSERT_EQ(child.waitFor(20s, exitCode), ChildProcess::WaitResult::Exited);
     EXPECT_EQ(exitCode, 7);
-    const std::string log = readBytes(spec.outputFile);
+    const std::string log = readBytes(setup.outputFile);
     EXPECT_NE(log.find("qbk-child-output"), std::string::npos) << log;
     EXPECT_NE(log.find("qbk-error"), std::string::npos) << log;
     EXPECT_TRUE(removeTree(dir));
 }
 
 TEST(WindowsChildProcess, AMissingProgramGivesTheSystemCode) {
-    ChildProcessSpec spec;
-    spec.program = fs::temp_directory_path() / "qbk-no-such-program.exe";
+    ChildProcessSpec setup;
+    setup.program = fs::temp_directory_path() / "qbk-no-such-program.exe";
     ChildProcess child;
     std::string error;
     int systemError = 0;
-    EXPECT_FALSE(child.start(spec, error, systemError));
+    EXPECT_FALSE(child.start(setup, error, systemError));
     EXPECT_EQ(systemError, 2); // ERROR_FILE_NOT_FOUND
     EXPECT_FALSE(error.empty());
 }

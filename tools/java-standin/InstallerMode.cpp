@@ -85,7 +85,7 @@ int installClient(const fs::path& jar, const fs::path& dir) {
 
 int runInstaller(const std::vector<std::string>& args) {
     if (args.size() < 2)
-        return failWith("Error: -jar requires jar file specification");
+        return failWith("Error: -jar needs the path of a jar file");
     const fs::path jar = platform::pathFromUtf8(args[1]);
     if (!platform::pathExists(jar))
         return failWith("Error: Unable to access jarfile " + args[1]);
