@@ -51,7 +51,7 @@ ManifestParseResult ParseModManifest(std::string_view body, std::vector<ModManif
     json root;
     try {
         root = json::parse(body.begin(), body.end(), nullptr, true, false);
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) { // a number too large for a double is out_of_range
         error = e.what();
         return ManifestParseResult::NotJson;
     }

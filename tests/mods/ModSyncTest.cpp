@@ -150,6 +150,12 @@ TEST_F(ModSyncTest, ManifestThatIsUnavailableOrNotJsonGivesFalseWithItsLogLine) 
     setManifest(R"({"mods": [] /* comment */})");
     EXPECT_FALSE(job().fetchModManifest(entries)) << "comments are not JSON";
     EXPECT_EQ(err.rfind("[Mods] Манифест содержит некорректный JSON: ", 0), 0u) << err;
+
+    // The JSON library throws out_of_range, not parse_error, for a number past a double.
+    err.clear();
+    setManifest(R"({"mods": [{"fileName": "a.jar", "url": "http://h/a", "sizeBytes": 1E400}]})");
+    EXPECT_FALSE(job().fetchModManifest(entries));
+    EXPECT_EQ(err.rfind("[Mods] Манифест содержит некорректный JSON: ", 0), 0u) << err;
 }
 
 TEST_F(ModSyncTest, ValidJsonOfTheWrongShapeCountsAsUnavailable) {
