@@ -31,6 +31,10 @@ class PlayButtonTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
+        server.get("/api/mods",
+                   [](const httplib::Request&, httplib::Response& response, const auto&) {
+                       response.set_content(R"({"mods":[]})", "application/json");
+                   });
         server.get("/slow/.*",
                    [](const httplib::Request&, httplib::Response& response, const auto&) {
                        QThread::msleep(kStallMs);
@@ -39,6 +43,13 @@ protected:
         {
             QSettings ini(dir.filePath("Quellbrook.ini"), QSettings::IniFormat);
             ini.setValue("endpoints/adoptium", QString::fromStdString(server.url("/slow")));
+            // A remembered session signs the window in; the server's mod list is empty, so the
+            // pre-play comparison lets the press go on to the launch.
+            ini.setValue("auth/baseUrl", QString::fromStdString(server.baseUrl()));
+            ini.setValue("player/username", "tester");
+            ini.setValue("player/rememberPassword", true);
+            ini.setValue("session/accessToken", "token");
+            ini.setValue("session/uuid", "0123456789abcdef0123456789abcdef");
         }
         settings =
             std::make_unique<qbk::Settings>(dir.filePath("Quellbrook.ini").toStdString(), [] {
@@ -61,12 +72,13 @@ protected:
         return nullptr;
     }
     std::vector<QPushButton*> actionButtons() {
-        return {named<QPushButton>("playButton"), named<QPushButton>("gearButton"),
+        // The sign-in button shares the play button's object name: find play by its text.
+        return {buttonWithText(QStringLiteral("ИГРАТЬ")), named<QPushButton>("gearButton"),
                 buttonWithText(QStringLiteral("Проверить лаунчер")),
                 buttonWithText(QStringLiteral("У меня есть zip с модами"))};
     }
     void press() {
-        // Signed out the button is disabled; the slot is what the click runs.
+        // The slot is what the click runs.
         ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "onPlayClicked"));
     }
 
