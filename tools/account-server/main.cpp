@@ -116,12 +116,18 @@ int main(int argc, char** argv) {
     std::printf("listening 127.0.0.1:%d\n", port);
     std::fflush(stdout);
 
-    std::thread stopper([&server] {
+    std::atomic<bool> listenReturned{false};
+    std::thread stopper([&server, &listenReturned] {
         while (!stopRequested)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // A stop that comes before the accept loop runs would be lost, and the server would
+        // go on listening: a signal right after the "listening" line must still end it.
+        while (!listenReturned && !server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         server.stop();
     });
     server.listen_after_bind();
+    listenReturned = true;
     stopRequested = true;
     stopper.join();
     return 0;
