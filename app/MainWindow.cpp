@@ -7,6 +7,8 @@
 #include "accounts/SessionStore.h"
 #include "app/ProjectInfo.h"
 #include "app/Settings.h"
+#include "app/SettingsDialog.h"
+#include "diagnostics/CheckDialog.h"
 #include "launch/LaunchSnapshot.h"
 #include "launch/LauncherWorker.h"
 #include "mods/ModArchiveImport.h"
@@ -116,6 +118,7 @@ QWidget* MainWindow::buildHeader() {
     gearButton->setToolTip(QStringLiteral("Настройки"));
     gearButton->setAccessibleName(QStringLiteral("Настройки"));
     gearButton->setCursor(Qt::PointingHandCursor);
+    connect(gearButton, &QPushButton::clicked, this, &MainWindow::onSettingsClicked);
     row->addWidget(gearButton);
     return header;
 }
@@ -210,6 +213,7 @@ QWidget* MainWindow::buildBottomBar() {
     adminButton = actionButton(QStringLiteral("Админка"), secondary,
                                QStringLiteral("Баны и управление игроками"));
     adminButton->hide();
+    connect(checkButton, &QPushButton::clicked, this, &MainWindow::onCheckClicked);
     connect(importZipButton, &QPushButton::clicked, this, &MainWindow::onImportModsClicked);
     connect(adminButton, &QPushButton::clicked, this, &MainWindow::openAdminDialog);
     playButton = actionButton(QStringLiteral("ИГРАТЬ"), QStringLiteral("playButton"), QString());
@@ -453,6 +457,23 @@ void MainWindow::onImportModsClicked() {
                                            modManagerConfig().modsDir));
     importZipButton->setEnabled(true);
     playButton->setEnabled(playAllowed());
+}
+
+void MainWindow::onSettingsClicked() {
+    qbk::SettingsDialog dialog(settings_, this);
+    modPrompts_.run(dialog);
+    updateBuildLabel();
+}
+
+void MainWindow::onCheckClicked() {
+    // A click that gets through while the comparison waits starts nothing.
+    if (checkingMods_ || !checkServerMods(true))
+        return;
+    qbk::LauncherChecks::Config config;
+    config.launcherDir = settings_.iniFile().parent_path();
+    config.endpoints = settings_.endpoints();
+    qbk::CheckDialog dialog(std::move(config), this);
+    modPrompts_.run(dialog);
 }
 
 void MainWindow::showImportResult(int installed) {

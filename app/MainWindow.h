@@ -41,6 +41,8 @@ protected:
 private slots:
     void onPlayClicked();
     void onImportModsClicked();
+    void onSettingsClicked();
+    void onCheckClicked();
     void onStatusChanged(const QString& text);
     void onProgressChanged(int percent);
     void onFinished(bool success, const QString& message);
