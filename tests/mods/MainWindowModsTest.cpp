@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -293,6 +294,34 @@ TEST(ZipWarningDialogTest, ChooseFollowsTheCheckBoxAndCancelRejects) {
     QSignalSpy rejected(&dialog, &QDialog::rejected);
     cancel->click();
     EXPECT_EQ(rejected.count(), 1);
+}
+
+TEST_F(MainWindowModsTest, GearOpensTheSettingsAndTheBuildLineShowsWhatWasSaved) {
+    openWindow();
+    prompts.duringDialog = [](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Настройки"));
+        dialog.findChild<QSpinBox*>()->setValue(6144);
+        for (QPushButton* candidate : dialog.findChildren<QPushButton*>())
+            if (candidate->text() == QStringLiteral("Сохранить"))
+                candidate->click();
+    };
+    window->findChild<QPushButton*>(QStringLiteral("gearButton"))->click();
+    EXPECT_EQ(prompts.dialogs.size(), 1);
+    EXPECT_EQ(settings->maxRamMb(), 6144);
+    EXPECT_EQ(window->findChildren<QLabel*>(QStringLiteral("hintLabel")).last()->text(),
+              QStringLiteral("Minecraft 1.21.1  ·  NeoForge 21.1.230\nПамять: 6144 МБ"));
+}
+
+TEST_F(MainWindowModsTest, CheckComparesTheModsFirstThenRunsTheSelfCheck) {
+    serveDifferences();
+    openWindow();
+    QStringList titles;
+    prompts.duringDialog = [&titles](QDialog& dialog) { titles << dialog.windowTitle(); };
+    button(QStringLiteral("Проверить лаунчер"))->click();
+    // The question about the changed mods came first (answered No), then the check window.
+    EXPECT_EQ(prompts.questions, QStringList{kQuestion});
+    EXPECT_EQ(titles, QStringList{QStringLiteral("Проверка лаунчера")});
+    EXPECT_EQ(account.manifestRequests.load(), 1);
 }
 
 } // namespace
