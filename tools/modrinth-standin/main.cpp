@@ -23,6 +23,11 @@ extern "C" void onStopSignal(int) {
     stopRequested = true;
 }
 
+// The project the launcher's self-check asks for to tell that the API answers; the real API
+// knows it as the Create mod.
+constexpr const char* kCreateProject =
+    R"({"slug":"create","title":"Create","project_type":"mod","id":"LNytGWDc"})";
+
 void notFound(httplib::Response& response) {
     response.status = 404;
     response.set_content(
@@ -79,6 +84,8 @@ void addRoutes(httplib::Server& server, const ModrinthCatalog& catalog, RateLimi
                api([&catalog](const httplib::Request& request, httplib::Response& response) {
                    if (const auto project = catalog.project(request.matches[1]))
                        response.set_content(*project, "application/json");
+                   else if (request.matches[1] == "create")
+                       response.set_content(kCreateProject, "application/json");
                    else
                        notFound(response);
                }));
