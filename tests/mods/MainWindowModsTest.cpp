@@ -316,7 +316,9 @@ TEST_F(MainWindowModsTest, CheckComparesTheModsFirstThenRunsTheSelfCheck) {
     serveDifferences();
     openWindow();
     QStringList titles;
-    prompts.duringDialog = [&titles](QDialog& dialog) { titles << dialog.windowTitle(); };
+    prompts.duringDialog = [&titles](QDialog& dialog) {
+        titles << dialog.windowTitle();
+    };
     button(QStringLiteral("Проверить лаунчер"))->click();
     // The question about the changed mods came first (answered No), then the check window.
     EXPECT_EQ(prompts.questions, QStringList{kQuestion});
