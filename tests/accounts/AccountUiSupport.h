@@ -19,11 +19,13 @@ namespace qbk::test {
 inline constexpr int kServerWaitMs = 20000;
 
 // The seeded accounts of the stand-in server that the widget suites sign in with.
-inline const QStringList kSeededAccounts{
-    "--seed-account", "oper:operpass:3",   "--seed-account", "viewer:viewpass:1",
-    "--seed-account", "player:playpass",   "--seed-account", "villain:villainpass",
-    "--seed-ban",     "villain:0:Читы",    "--max-failed-logins", "3",
-    "--difficulty",   "8"};
+inline const QStringList kSeededAccounts{"--seed-account",      "oper:operpass:3",
+                                         "--seed-account",      "viewer:viewpass:1",
+                                         "--seed-account",      "player:playpass",
+                                         "--seed-account",      "villain:villainpass",
+                                         "--seed-ban",          "villain:0:Читы",
+                                         "--max-failed-logins", "3",
+                                         "--difficulty",        "8"};
 
 // A settings store on a temporary INI whose account server is the stand-in on loopback.
 class ServerBackedSettings {

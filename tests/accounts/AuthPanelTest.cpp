@@ -1,7 +1,8 @@
 // The sign-in panel driven through its widgets against the stand-in account server.
 
-#include "AccountUiSupport.h"
 #include "accounts/AuthPanel.h"
+
+#include "AccountUiSupport.h"
 #include "accounts/RecoveryCodeDialog.h"
 #include "accounts/SessionStore.h"
 #include "tests/app/QtTestApp.h"
@@ -73,8 +74,7 @@ protected:
         return QTest::qWaitFor([this] { return panel->isSignedIn(); }, kServerWaitMs);
     }
     bool waitUntilIdle() {
-        return QTest::qWaitFor([this] { return button(submitText())->isEnabled(); },
-                               kServerWaitMs);
+        return QTest::qWaitFor([this] { return button(submitText())->isEnabled(); }, kServerWaitMs);
     }
     QString submitText() {
         for (const QString& text : QStringList{"Войти", "ВОЙТИ", "СОЗДАТЬ", "ВОССТАНОВИТЬ"})
@@ -243,7 +243,8 @@ TEST_F(AuthPanelTest, CreateShowsTheCodeOnceThenSignsInAndIsRememberedAcrossRest
     click(*panel, "СОЗДАТЬ");
     ASSERT_TRUE(waitSignedIn());
 
-    EXPECT_TRUE(QRegularExpression(kCodePattern).match(shownCode).hasMatch()) << shownCode.toStdString();
+    EXPECT_TRUE(QRegularExpression(kCodePattern).match(shownCode).hasMatch())
+        << shownCode.toStdString();
     EXPECT_TRUE(escapeIgnored);
     EXPECT_EQ(clipboardText, shownCode);
     EXPECT_EQ(copiedLabel, "Скопировано");
@@ -409,15 +410,15 @@ TEST_F(AuthPanelTest, BannedAccountReportsItsBanAndStillSignsIn) {
     ASSERT_EQ(banned->size(), 1);
     EXPECT_EQ(banned->at(0),
               (QList<QVariant>{true, "Аккаунт заблокирован навсегда.\nПричина: Читы"}));
-    EXPECT_EQ(statusTexts(), (QStringList{"Вход...", "Аккаунт заблокирован навсегда",
-                                          "Вход выполнен: villain"}));
+    EXPECT_EQ(statusTexts(),
+              (QStringList{"Вход...", "Аккаунт заблокирован навсегда", "Вход выполнен: villain"}));
     ASSERT_TRUE(panel->sessionStore().current().ban.has_value());
     EXPECT_EQ(panel->sessionStore().current().ban->reason, "Читы");
 }
 
 TEST_F(AuthPanelTest, DatedBanNamesItsEnd) {
-    ServerBackedSettings dated({"--seed-account", "cheat:cheatpass", "--seed-ban",
-                                "cheat:2:Гриферство"});
+    ServerBackedSettings dated(
+        {"--seed-account", "cheat:cheatpass", "--seed-ban", "cheat:2:Гриферство"});
     ASSERT_TRUE(dated.ready());
     openPanel(dated.settings());
     signIn("cheat", "cheatpass");
