@@ -67,11 +67,25 @@ class Launcher:
     def __init__(self, folder, log, shots):
         self.folder = folder
         self.shots = shots
-        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
         self.log = open(log, "ab")
-        self.process = subprocess.Popen([os.path.join(folder, "quellbrook-launcher")], cwd=folder,
-                                        env=env, stdout=self.log, stderr=subprocess.STDOUT)
-        self.app = poll("the launcher on the accessibility bus", self._find_app, 30)
+        # The registry must be up before the program looks for it, or it never registers.
+        pyatspi.Registry.getDesktop(0)
+        self.process = None
+        for attempt in range(2):
+            self._start()
+            try:
+                self.app = poll("the launcher on the accessibility bus", self._find_app, 45)
+                return
+            except UiTimeout:
+                self._end()
+                if attempt:
+                    raise
+
+    def _start(self):
+        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+        self.process = subprocess.Popen([os.path.join(self.folder, "quellbrook-launcher")],
+                                        cwd=self.folder, env=env, stdout=self.log,
+                                        stderr=subprocess.STDOUT)
 
     def _find_app(self):
         desktop = pyatspi.Registry.getDesktop(0)
@@ -152,6 +166,10 @@ class Launcher:
         if sys.exc_info()[0] is not None:
             print("  failure shot: " + self.screenshot(
                 "FAIL-" + os.path.basename(self.folder) + "-" + str(int(time.time()))))
+        self._end()
+        self.log.close()
+
+    def _end(self):
         if self.process.poll() is None:
             self.process.terminate()
             try:
@@ -159,4 +177,3 @@ class Launcher:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
-        self.log.close()
