@@ -9,6 +9,7 @@
 
 #include <QGuiApplication>
 #include <QSignalSpy>
+#include <QThread>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -39,6 +40,9 @@ public:
     using QGuiApplication::QGuiApplication;
 
     bool notify(QObject* receiver, QEvent* event) override {
+        // Qt's network thread delivers its own events through here too; they are not the UI's.
+        if (QThread::currentThread() != thread())
+            return QGuiApplication::notify(receiver, event);
         if (depth_++ > 0) {
             const bool handled = QGuiApplication::notify(receiver, event);
             --depth_;
