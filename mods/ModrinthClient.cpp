@@ -3,22 +3,21 @@
 #include "app/LauncherDir.h"
 #include "app/ProjectInfo.h"
 #include "app/Settings.h"
+#include "launch/HttpClient.h"
 #include "mods/ModIcon.h"
+#include "mods/ModrinthReplies.h"
 #include "mods/ZipUtils.h"
 #include "platform/Platform.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QFutureWatcher>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
-#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
 namespace qbk {
@@ -29,12 +28,17 @@ namespace {
 constexpr int kRateLimitRetries = 3;
 constexpr qint64 kDefaultRateLimitWaitMs = 1000;
 
-QJsonObject bodyObject(QNetworkReply& reply) {
-    return QJsonDocument::fromJson(reply.readAll()).object();
-}
-
 bool succeeded(const QNetworkReply& reply) {
     return reply.error() == QNetworkReply::NoError;
+}
+
+// The reply time-out as a bound on connecting and on a stalled transfer.
+TransferLimits iconTransferLimits(std::chrono::milliseconds transferTimeout) {
+    TransferLimits limits;
+    limits.connectTimeout = transferTimeout;
+    limits.lowSpeedWindow =
+        std::max(std::chrono::seconds(1), std::chrono::ceil<std::chrono::seconds>(transferTimeout));
+    return limits;
 }
 
 qint64 nowMs() {
@@ -57,8 +61,16 @@ ModrinthClient::Config ModrinthClient::defaultConfig() {
 ModrinthClient::ModrinthClient(QObject* parent) : ModrinthClient(defaultConfig(), parent) {}
 
 ModrinthClient::ModrinthClient(Config config, QObject* parent)
-    : QObject(parent), config_(std::move(config)), network_(new QNetworkAccessManager(this)) {
+    : QObject(parent), config_(std::move(config)), network_(new QNetworkAccessManager(this)),
+      iconWorkers_(std::make_shared<IconWorkers>()) {
+    iconWorkers_->client = this;
+    iconWorkers_->limits = iconTransferLimits(config_.transferTimeout);
     qRegisterMetaType<ModInfo>();
+}
+
+ModrinthClient::~ModrinthClient() {
+    const std::lock_guard lock(iconWorkers_->mutex);
+    iconWorkers_->client = nullptr;
 }
 
 void ModrinthClient::scanFolder(const QString& folder) {
@@ -200,9 +212,7 @@ void ModrinthClient::onVersion(const Lookup& lookup, QNetworkReply& reply) {
         finishChain(lookup);
         return;
     }
-    const QJsonObject version = bodyObject(reply);
-    record->info.version = version.value(QStringLiteral("version_number")).toString();
-    const QString projectId = version.value(QStringLiteral("project_id")).toString();
+    const QString projectId = readModrinthVersion(reply.readAll(), record->info);
     if (projectId.isEmpty()) {
         finishChain(lookup);
         return;
@@ -217,15 +227,7 @@ void ModrinthClient::onProject(const Lookup& lookup, QNetworkReply& reply) {
         finishChain(lookup);
         return;
     }
-    const QJsonObject project = bodyObject(reply);
-    const QString title = project.value(QStringLiteral("title")).toString();
-    const QString slug = project.value(QStringLiteral("slug")).toString();
-    if (!title.isEmpty())
-        record->info.title = title;
-    if (!slug.isEmpty())
-        record->info.pageUrl = config_.siteBase + QStringLiteral("/mod/") + slug;
-    record->info.iconUrl = project.value(QStringLiteral("icon_url")).toString();
-    record->info.resolved = true;
+    readModrinthProject(reply.readAll(), config_.siteBase, record->info);
     report(lookup, *record);
     if (record->info.iconUrl.isEmpty())
         finishChain(lookup);
@@ -242,28 +244,53 @@ void ModrinthClient::requestIcon(const Lookup& lookup) {
         finishChain(lookup);
         return;
     }
-    send(lookup, url.toString(), [this, lookup](QNetworkReply& reply) { onIcon(lookup, reply); });
+    // Fetching and decoding run on the pool: through the window's network access every icon
+    // of a rescan would cost the UI thread a request, its reply's events and a decode.
+    QThreadPool::globalInstance()->start(
+        [workers = iconWorkers_, lookup, iconUrl = url.toString(QUrl::FullyEncoded).toStdString()] {
+            const QImage image = workers->fetchIcon(iconUrl);
+            workers->post(lookup, image);
+        });
 }
 
-void ModrinthClient::onIcon(const Lookup& lookup, QNetworkReply& reply) {
-    if (!succeeded(reply) || !recordFor(lookup)) {
-        finishChain(lookup);
-        return;
-    }
-    // Decoding and scaling a full-size icon takes about a millisecond: on the pool, so a
-    // rescan of hundreds of known mods leaves the window free.
-    auto* decoding = new QFutureWatcher<QImage>(this);
-    connect(decoding, &QFutureWatcherBase::finished, this, [this, decoding, lookup] {
-        decoding->deleteLater();
-        const QImage image = decoding->result();
-        CachedMod* record = recordFor(lookup);
-        if (record && !image.isNull()) {
-            record->info.icon = QPixmap::fromImage(image);
-            report(lookup, *record);
+QImage ModrinthClient::IconWorkers::fetchIcon(const std::string& url) {
+    std::unique_ptr<HttpClient> http;
+    {
+        const std::lock_guard lock(mutex);
+        if (!idle.empty()) {
+            http = std::move(idle.back());
+            idle.pop_back();
         }
-        finishChain(lookup);
-    });
-    decoding->setFuture(QtConcurrent::run(modIconImage, reply.readAll()));
+    }
+    if (!http)
+        http = std::make_unique<HttpClient>(limits);
+    std::string body;
+    const bool fetched = http->DownloadToString(url, body);
+    const std::lock_guard lock(mutex);
+    // Kept for the next icon, so a host's connection is reused.
+    idle.push_back(std::move(http));
+    if (!fetched)
+        return {};
+    return modIconImage(QByteArray::fromStdString(body));
+}
+
+void ModrinthClient::IconWorkers::post(const Lookup& lookup, const QImage& image) {
+    const std::lock_guard lock(mutex);
+    // A call still queued when the client goes is dropped with the client's events.
+    if (ModrinthClient* target = client) {
+        QMetaObject::invokeMethod(
+            target, [target, lookup, image] { target->iconDecoded(lookup, image); },
+            Qt::QueuedConnection);
+    }
+}
+
+void ModrinthClient::iconDecoded(const Lookup& lookup, const QImage& image) {
+    CachedMod* record = recordFor(lookup);
+    if (record && !image.isNull()) {
+        record->info.icon = QPixmap::fromImage(image);
+        report(lookup, *record);
+    }
+    finishChain(lookup);
 }
 
 void ModrinthClient::report(const Lookup& lookup, const CachedMod& record) {

@@ -1,13 +1,20 @@
 #pragma once
 
+#include "launch/HttpClient.h"
+#include "launch/TransferLimits.h"
 #include "mods/ModCache.h"
 #include "mods/ModInfo.h"
 
+#include <QImage>
 #include <QObject>
 #include <QString>
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -17,7 +24,8 @@ namespace qbk {
 
 // Identifies the jars of the mods folder through the Modrinth API and reports each one as
 // soon as something is known. Hashing runs inside scanFolder on the calling thread; the
-// lookups run asynchronously, at most maxChains at a time, within Modrinth's rate limit.
+// lookups run asynchronously, at most maxChains at a time, within Modrinth's rate limit; icons
+// are fetched and decoded on the global thread pool.
 class ModrinthClient : public QObject {
     Q_OBJECT
 
@@ -37,6 +45,7 @@ public:
 
     explicit ModrinthClient(QObject* parent = nullptr);
     ModrinthClient(Config config, QObject* parent);
+    ~ModrinthClient() override;
 
     void scanFolder(const QString& folder);
 
@@ -58,6 +67,17 @@ private:
         bool iconOnly = false;
     };
     using ReplyHandler = std::function<void(QNetworkReply&)>;
+    // Shared with the icon tasks on the pool: their HTTP clients, and the client to post to
+    // while it lives.
+    struct IconWorkers {
+        QImage fetchIcon(const std::string& url);
+        void post(const Lookup& lookup, const QImage& image);
+
+        std::mutex mutex;
+        ModrinthClient* client = nullptr;
+        TransferLimits limits;
+        std::vector<std::unique_ptr<HttpClient>> idle;
+    };
 
     CachedMod scanOne(const QString& folder, const QString& fileName);
     void enqueue(Lookup lookup);
@@ -67,7 +87,7 @@ private:
     bool waitForRateLimit(QNetworkReply& reply);
     void onVersion(const Lookup& lookup, QNetworkReply& reply);
     void onProject(const Lookup& lookup, QNetworkReply& reply);
-    void onIcon(const Lookup& lookup, QNetworkReply& reply);
+    void iconDecoded(const Lookup& lookup, const QImage& image);
     void requestIcon(const Lookup& lookup);
     // The record this reply may change: none when the file's content changed meanwhile.
     CachedMod* recordFor(const Lookup& lookup);
@@ -85,6 +105,7 @@ private:
     int inFlight_ = 0;
     std::deque<Lookup> queue_;
     qint64 rateLimitedUntilMs_ = 0;
+    std::shared_ptr<IconWorkers> iconWorkers_;
 };
 
 } // namespace qbk

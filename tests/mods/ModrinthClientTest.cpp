@@ -2,6 +2,7 @@
 
 #include "mods/ModCache.h"
 #include "mods/ModIcon.h"
+#include "mods/ModrinthReplies.h"
 #include "mods/ZipUtils.h"
 #include "tests/app/QtTestApp.h"
 #include "tests/mods/ModrinthFixture.h"
@@ -14,6 +15,7 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUrl>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -287,6 +289,33 @@ TEST(ModIconTest, DecodesPngAndWebpAndRefusesGarbage) {
     EXPECT_EQ(QColor(webp.pixel(10, 10)), QColor(40, 160, 90));
     EXPECT_TRUE(decodeModIcon(QByteArray("RIFF\x10\0\0\0WEBPVP8 ", 16)).isNull());
     EXPECT_EQ(modIconImage(ModrinthFixture::webpIcon()).size(), QSize(32, 32));
+}
+
+TEST(ModrinthRepliesTest, AHostileSlugCannotMoveThePageOffTheSite) {
+    ModInfo info;
+    info.title = QStringLiteral("lithium.jar");
+    const QByteArray project =
+        R"({"title":"Lithium","slug":"../../evil.example/x?y#z","icon_url":"https://i/a.png"})";
+    readModrinthProject(project, QStringLiteral("https://modrinth.example"), info);
+    const QUrl page(info.pageUrl);
+    EXPECT_EQ(page.host(), QStringLiteral("modrinth.example"));
+    EXPECT_EQ(page.path(QUrl::FullyEncoded),
+              QStringLiteral("/mod/..%2F..%2Fevil.example%2Fx%3Fy%23z"));
+    EXPECT_TRUE(page.query().isEmpty());
+    EXPECT_TRUE(page.fragment().isEmpty());
+    EXPECT_EQ(info.title, QStringLiteral("Lithium"));
+    EXPECT_TRUE(info.resolved);
+}
+
+TEST(ModrinthRepliesTest, RepliesWithoutTheirFieldsKeepTheFileNameAndEndTheLookup) {
+    ModInfo info;
+    info.title = QStringLiteral("private.jar");
+    EXPECT_TRUE(readModrinthVersion("not json", info).isEmpty());
+    EXPECT_TRUE(readModrinthVersion(R"({"project_id":7})", info).isEmpty());
+    readModrinthProject(R"([1,2])", QStringLiteral("https://modrinth.example"), info);
+    EXPECT_EQ(info.title, QStringLiteral("private.jar"));
+    EXPECT_TRUE(info.pageUrl.isEmpty());
+    EXPECT_TRUE(info.iconUrl.isEmpty());
 }
 
 } // namespace
