@@ -1,5 +1,6 @@
 #include "game/MinecraftInstaller.h"
 
+#include "game/AssetIndex.h"
 #include "game/FileBytes.h"
 #include "game/SafeRelativePath.h"
 #include "launch/HttpClient.h"
@@ -167,16 +168,18 @@ bool MinecraftInstaller::downloadGameFiles(const nlohmann::json& versionJson,
 }
 
 bool MinecraftInstaller::downloadAssets(const nlohmann::json& versionJson, const StatusFn& status) {
-    std::vector<DownloadTask> tasks;
+    std::string indexBytes;
     try {
-        const auto& assetIndex = versionJson.at("assetIndex");
-        std::string indexBytes;
-        if (!obtainAssetIndex(assetIndex, status, indexBytes))
+        if (!obtainAssetIndex(versionJson.at("assetIndex"), status, indexBytes))
             return false;
-        tasks = collectAssetTasks(nlohmann::json::parse(indexBytes));
     } catch (const nlohmann::json::exception& error) {
         return SetError(std::string("Ошибка обработки ресурсов: ") + error.what());
     }
+    std::vector<DownloadTask> tasks;
+    std::string error;
+    if (!AssetTasksFromIndex(indexBytes, endpoints_.mojangAssets, gameDir / "assets" / "objects",
+                             tasks, error))
+        return SetError("Ошибка обработки ресурсов: " + error);
 
     report(status, "Скачивание ресурсов игры (" + std::to_string(tasks.size()) + " файлов)...", 27);
     const PoolProgressFn progress = [&status](int done, int total) {
@@ -186,7 +189,6 @@ bool MinecraftInstaller::downloadAssets(const nlohmann::json& versionJson, const
                        std::to_string(total) + ")",
                    done * 38 / total + 27);
     };
-    std::string error;
     if (!runPool(tasks, kAssetThreads, progress, error))
         return SetError("Ошибка загрузки ресурсов: " + error);
     return true;

@@ -48,7 +48,6 @@ private:
     bool downloadAssets(const nlohmann::json& versionJson, const StatusFn& status);
     bool obtainAssetIndex(const nlohmann::json& assetIndex, const StatusFn& status,
                           std::string& indexBytes);
-    std::vector<DownloadTask> collectAssetTasks(const nlohmann::json& index) const;
     bool runPool(const std::vector<DownloadTask>& tasks, int threads,
                  const PoolProgressFn& progress, std::string& error);
     bool fetchDocument(const std::string& url, const std::string& sha1, std::int64_t size,

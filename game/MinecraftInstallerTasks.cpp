@@ -5,25 +5,9 @@
 #include "game/SafeRelativePath.h"
 #include "platform/Platform.h"
 
-#include <iostream>
-#include <set>
-
 namespace qbk {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-bool isSha1Hex(const std::string& text) {
-    if (text.size() != 40)
-        return false;
-    for (const char c : text)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
-            return false;
-    return true;
-}
-
-} // namespace
 
 MinecraftInstaller::MinecraftInstaller(fs::path gameDir, fs::path javaHome, Endpoints endpoints,
                                        TargetPlatform target)
@@ -72,31 +56,6 @@ bool MinecraftInstaller::collectGameTasks(const nlohmann::json& versionJson,
         return SetError(std::string("Неожиданная структура JSON версии: ") + error.what());
     }
     return true;
-}
-
-// Throws the JSON library's errors for malformed entries.
-std::vector<DownloadTask> MinecraftInstaller::collectAssetTasks(const nlohmann::json& index) const {
-    std::vector<DownloadTask> tasks;
-    std::set<std::string> taken;
-    for (const auto& [name, entry] : index.at("objects").items()) {
-        const std::string hash = entry.at("hash").get<std::string>();
-        if (hash.size() < 2)
-            continue;
-        // Anything else becomes a path and a URL, so it must be what Mojang serves.
-        if (!isSha1Hex(hash)) {
-            // UTF-8 on the narrow stream: a wide stream in the C locale drops Cyrillic text.
-            std::cerr << "[Minecraft] Пропущен ресурс с некорректным хешем: " << name << " ("
-                      << hash << ")\n";
-            continue;
-        }
-        if (!taken.insert(hash).second)
-            continue;
-        const std::string prefix = hash.substr(0, 2);
-        tasks.push_back({endpoints_.mojangAssets + "/" + prefix + "/" + hash,
-                         gameDir / "assets" / "objects" / prefix / hash,
-                         entry.value("size", std::int64_t{-1}), hash});
-    }
-    return tasks;
 }
 
 } // namespace qbk

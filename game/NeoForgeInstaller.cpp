@@ -1,12 +1,12 @@
 #include "game/NeoForgeInstaller.h"
 
 #include "game/FileBytes.h"
+#include "game/NeoForgeVersionList.h"
 #include "launch/HttpClient.h"
 #include "platform/ChildProcess.h"
 #include "platform/Platform.h"
 
 #include <iostream>
-#include <nlohmann/json.hpp>
 
 namespace qbk {
 
@@ -25,23 +25,6 @@ void report(const StatusFn& status, const std::string& utf8Text, int percent) {
 void writeToConsole(LogStream stream, const std::wstring& text) {
     std::ostream& out = stream == LogStream::Output ? std::cout : std::cerr;
     out << platform::wideToUtf8(text) << std::flush;
-}
-
-// A version becomes a folder and file name, so a listed one must be a single plain component.
-bool isPlainVersion(const std::string& version) {
-    if (version.empty() || version.find("..") != std::string::npos)
-        return false;
-    for (const char c : version)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-              c == '.' || c == '-' || c == '_' || c == '+'))
-            return false;
-    return true;
-}
-
-bool isReleaseOf(const std::string& version, const std::string& prefix) {
-    return version.rfind(prefix, 0) == 0 &&
-           (version.size() < 4 || version.find("beta") == std::string::npos) &&
-           isPlainVersion(version);
 }
 
 std::string neoForgeId(const std::string& version) {
@@ -119,10 +102,7 @@ bool NeoForgeInstaller::ResolveNeoForgeVersion(const std::string& mcVersion,
         return fail("NeoForge " + pinnedVersion +
                     " не найден в репозитории. Проверь версию сервера.");
     }
-    std::string pick;
-    for (const std::string& listed : versions)
-        if (isReleaseOf(listed, prefix))
-            pick = listed;
+    const std::string pick = LatestNeoForgeRelease(versions, prefix);
     if (pick.empty())
         return fail("Не найдено сборок NeoForge для Minecraft " + mcVersion);
     version = pick;
@@ -150,16 +130,9 @@ bool NeoForgeInstaller::fetchVersionList(std::vector<std::string>& versions) {
     std::string body;
     if (!http.DownloadToString(mavenBase_ + kVersionListPath, body))
         return fail("Не удалось получить список версий NeoForge: " + http.LastError);
-    try {
-        const nlohmann::json root = nlohmann::json::parse(body);
-        const nlohmann::json& listed = root.at("versions");
-        if (!listed.is_array())
-            return fail("Некорректный список версий NeoForge: versions не массив");
-        for (const auto& element : listed)
-            versions.push_back(element.get<std::string>());
-    } catch (const nlohmann::json::exception& e) {
-        return fail(std::string("Некорректный список версий NeoForge: ") + e.what());
-    }
+    std::string error;
+    if (!ParseNeoForgeVersionList(body, versions, error))
+        return fail("Некорректный список версий NeoForge: " + error);
     return true;
 }
 
