@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <curl/curl.h>
@@ -41,12 +42,35 @@ std::string openFailureText(const fs::path& path) {
     return "Не удалось открыть файл назначения: " + platform::pathToUtf8(path);
 }
 
-std::string writeFailureText(const fs::path& path) {
+// A full disk is named as such: libcurl would only say that it failed writing.
+std::string writeFailureText(const fs::path& path, int error) {
+    if (error == ENOSPC)
+        return "Недостаточно места на диске: " + platform::pathToUtf8(path);
     return "Не удалось записать файл назначения: " + platform::pathToUtf8(path);
 }
 
-std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* file) {
-    return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
+// A plain download's sink; keeps the error of a failed write for the report.
+struct FileSink {
+    std::FILE* file = nullptr;
+    int writeError = 0;
+};
+
+std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* userdata) {
+    auto& sink = *static_cast<FileSink*>(userdata);
+    const std::size_t written = std::fwrite(data, size, count, sink.file);
+    if (written != count)
+        sink.writeError = errno;
+    return written * size;
+}
+
+// Closes the file; false, with the error kept unless one is kept already, when the buffered
+// tail could not be written.
+bool closeFile(std::FILE* file, int& writeError) {
+    if (std::fclose(file) == 0)
+        return true;
+    if (writeError == 0)
+        writeError = errno;
+    return false;
 }
 
 std::size_t appendToString(char* data, std::size_t size, std::size_t count, void* body) {
@@ -75,6 +99,7 @@ struct VerifiedSink {
     std::optional<platform::Digest> digest;
     std::int64_t received = 0;
     bool oversized = false;
+    int writeError = 0;
 };
 
 std::size_t writeVerified(char* data, std::size_t size, std::size_t count, void* userdata) {
@@ -84,8 +109,10 @@ std::size_t writeVerified(char* data, std::size_t size, std::size_t count, void*
         sink.oversized = true;
         return 0;
     }
-    if (std::fwrite(data, 1, bytes, sink.file) != bytes)
+    if (std::fwrite(data, 1, bytes, sink.file) != bytes) {
+        sink.writeError = errno;
         return 0;
+    }
     if (sink.digest)
         sink.digest->update(data, bytes);
     sink.received += static_cast<std::int64_t>(bytes);
@@ -197,15 +224,16 @@ bool HttpClient::DownloadFile(const std::string& url, const fs::path& destinatio
                               ProgressFn progress) {
     if (!prepareHandle())
         return false;
-    std::FILE* file = platform::openFile(destination, "wb");
-    if (!file) {
+    FileSink sink;
+    sink.file = platform::openFile(destination, "wb");
+    if (!sink.file) {
         LastError = openFailureText(destination);
         return false;
     }
     CURL* curl = handle_.get();
     setRequestOptions(url);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeToFile);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     if (progress)
@@ -213,7 +241,12 @@ bool HttpClient::DownloadFile(const std::string& url, const fs::path& destinatio
 
     const CURLcode result = curl_easy_perform(curl);
     // The last buffered block reaches the disk only here; a failed close is a lost tail.
-    const bool closed = std::fclose(file) == 0;
+    const bool closed = closeFile(sink.file, sink.writeError);
+    if (result == CURLE_WRITE_ERROR && sink.writeError != 0) {
+        LastError = writeFailureText(destination, sink.writeError);
+        platform::removeFile(destination);
+        return false;
+    }
     if (result != CURLE_OK) {
         LastError = curl_easy_strerror(result);
         platform::removeFile(destination);
@@ -226,7 +259,7 @@ bool HttpClient::DownloadFile(const std::string& url, const fs::path& destinatio
         return false;
     }
     if (!closed) {
-        LastError = writeFailureText(destination);
+        LastError = writeFailureText(destination, sink.writeError);
         platform::removeFile(destination);
         return false;
     }
@@ -282,18 +315,20 @@ bool HttpClient::DownloadVerified(const std::string& url, const fs::path& target
         setProgressOptions(progress);
 
     const CURLcode result = curl_easy_perform(curl);
-    const bool closed = std::fclose(sink.file) == 0;
+    const bool closed = closeFile(sink.file, sink.writeError);
     const long code = responseCode();
 
     std::string failure;
-    if (result != CURLE_OK && !sink.oversized)
+    if (result == CURLE_WRITE_ERROR && sink.writeError != 0)
+        failure = writeFailureText(partial, sink.writeError);
+    else if (result != CURLE_OK && !sink.oversized)
         failure = curl_easy_strerror(result);
     else if (!isSuccessCode(code))
         failure = httpCodeText(code);
     else if (sink.oversized)
         failure = sizeMismatchText(check.expectedSize, "больше");
     else if (!closed)
-        failure = writeFailureText(partial);
+        failure = writeFailureText(partial, sink.writeError);
     else
         failure = contentFailure(sink, check);
     if (failure.empty() && !platform::moveReplace(partial, target))

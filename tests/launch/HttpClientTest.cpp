@@ -390,6 +390,24 @@ TEST_F(HttpClientVerifiedTest, UncheckedDownloadCreatesAMissingTarget) {
     EXPECT_FALSE(fs::exists(partialOf(fresh)));
 }
 
+// A write that finds the disk full, through a link to the device that always is.
+TEST_F(HttpClientVerifiedTest, FullDiskIsNamedAndKeepsTheOldTarget) {
+    ASSERT_TRUE(fs::exists("/dev/full")) << "this test needs Linux's /dev/full";
+    fs::create_symlink("/dev/full", partialOf(target));
+    EXPECT_FALSE(client.DownloadVerified(bodyUrl, target, {}));
+    EXPECT_EQ(client.LastError, "Недостаточно места на диске: " + partialOf(target).string());
+    expectOldTargetKept();
+
+    // Small enough to stay in the stream's buffer: the failure shows only when it is closed.
+    const fs::path plain = dir / "plain.bin";
+    for (const char* path : {"/bytes/20000", "/bytes/10"}) {
+        fs::create_symlink("/dev/full", plain);
+        EXPECT_FALSE(client.DownloadFile(server.url(path), plain));
+        EXPECT_EQ(client.LastError, "Недостаточно места на диске: " + plain.string()) << path;
+        EXPECT_FALSE(fs::is_symlink(plain)) << "the failed download's file is removed";
+    }
+}
+
 // --- TLS trust ------------------------------------------------------------------------------
 
 // Restores the process-wide trust setting whatever a test does with it.
