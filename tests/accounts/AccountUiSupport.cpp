@@ -42,8 +42,16 @@ QPushButton* buttonWithText(QWidget& root, const QString& text) {
 void typeInto(QWidget& root, const QString& placeholder, const QString& text) {
     if (QLineEdit* field = fieldWithPlaceholder(root, placeholder)) {
         field->clear();
-        QTest::keyClicks(field, text);
+        typeText(field, text);
     }
+}
+
+void typeText(QWidget* widget, const QString& text) {
+    // QTest's key clicks map characters to keys and know only ASCII; a key event that
+    // carries its text is what a Cyrillic keyboard delivers.
+    for (const QChar character : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(character),
+                            Qt::NoModifier);
 }
 
 void click(QWidget& root, const QString& buttonText) {

@@ -69,6 +69,8 @@ void whenModalOpens(std::function<void(T&)> handle, int waitMs = kServerWaitMs) 
 QLineEdit* fieldWithPlaceholder(QWidget& root, const QString& placeholder);
 QPushButton* buttonWithText(QWidget& root, const QString& text);
 void typeInto(QWidget& root, const QString& placeholder, const QString& text);
+// Types text of any script into the widget, one key event per character.
+void typeText(QWidget* widget, const QString& text);
 void click(QWidget& root, const QString& buttonText);
 
 } // namespace qbk::test
