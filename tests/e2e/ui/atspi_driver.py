@@ -4,6 +4,7 @@ interface, buttons are pressed through their actions, and every check polls with
 Nothing here calls into the program."""
 
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -47,6 +48,28 @@ def walk(node):
         yield from walk(child)
 
 
+def descendants(pid):
+    """The pids of every living descendant of a process, from /proc."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as stat:
+                # The name in parentheses may hold spaces; the parent follows the state.
+                parent = int(stat.read().rsplit(")", 1)[1].split()[1])
+        except (OSError, IndexError, ValueError):
+            continue
+        children.setdefault(parent, []).append(int(entry))
+    found, queue = set(), [pid]
+    while queue:
+        for child in children.get(queue.pop(), []):
+            if child not in found:
+                found.add(child)
+                queue.append(child)
+    return found
+
+
 def showing(node):
     return node.getState().contains(pyatspi.STATE_SHOWING)
 
@@ -64,9 +87,13 @@ def text_of(node):
 class Launcher:
     """One running launcher process, started from its own copy in a launcher folder."""
 
-    def __init__(self, folder, log, shots):
+    def __init__(self, folder, log, shots, wrapper=()):
+        """wrapper: a command line that runs the launcher, given as its last argument, in
+        surroundings of the test's making; the launcher may then be the wrapper's child."""
         self.folder = folder
         self.shots = shots
+        self.wrapper = list(wrapper)
+        self.app_pid = None
         self.log = open(log, "ab")
         # The registry must be up before the program looks for it, or it never registers.
         pyatspi.Registry.getDesktop(0)
@@ -83,17 +110,23 @@ class Launcher:
 
     def _start(self):
         env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
-        self.process = subprocess.Popen([os.path.join(self.folder, "quellbrook-launcher")],
-                                        cwd=self.folder, env=env, stdout=self.log,
-                                        stderr=subprocess.STDOUT)
+        binary = os.path.join(self.folder, "quellbrook-launcher")
+        self.process = subprocess.Popen(self.wrapper + [binary], cwd=self.folder, env=env,
+                                        stdout=self.log, stderr=subprocess.STDOUT)
 
     def _find_app(self):
+        ours = {self.process.pid} | descendants(self.process.pid)
         desktop = pyatspi.Registry.getDesktop(0)
         for index in range(desktop.childCount):
             app = desktop.getChildAtIndex(index)
-            if app is not None and app.get_process_id() == self.process.pid:
+            if app is not None and app.get_process_id() in ours:
+                self.app_pid = app.get_process_id()
                 return app
         return None
+
+    def wait_for_exit(self, timeout=20):
+        """The exit code of the launcher (its wrapper's, when it has one)."""
+        return self.process.wait(timeout)
 
     def find(self, role, name=None, timeout=20, contains=None, test=None):
         """A showing widget of the role whose name (or text) equals name, contains a part or
@@ -170,6 +203,14 @@ class Launcher:
         self.log.close()
 
     def _end(self):
+        # A wrapper may have work left after the launcher (copying files back): end the
+        # launcher itself and let the wrapper finish.
+        if self.app_pid not in (None, self.process.pid) and self.process.poll() is None:
+            try:
+                os.kill(self.app_pid, signal.SIGTERM)
+                self.process.wait(30)
+            except (ProcessLookupError, subprocess.TimeoutExpired):
+                pass
         if self.process.poll() is None:
             self.process.terminate()
             try:

@@ -7,18 +7,21 @@ import json
 import os
 import random
 import shutil
+import subprocess
 import sys
+import tempfile
 import time
 import traceback
 
 import pyatspi
 from atspi_driver import Launcher, UiTimeout
+from cuttable_proxy import CuttableProxy
 
 PLAY = "ИГРАТЬ"
 # The sign-in button reads as built at start and in capitals once the form has changed mode.
 SIGN_IN = ("Войти", "ВОЙТИ")
 LAUNCHED = "Игра запущена!"
-COLD_PLAY_SECONDS = 400
+COLD_PLAY_SECONDS = 180
 
 
 class World:
@@ -29,12 +32,15 @@ class World:
             key, _, value = line.partition("=")
             group, _, name = key.partition("/")
             self.ini.setdefault(group, {})[name] = value
+        # The mirror serves the game, the runtime, NeoForge and the agent from one port.
+        self.mirror_base = self.ini["endpoints"]["mojangMeta"]
+        self.mirror_port = int(self.mirror_base.rsplit(":", 1)[1])
         self.player = f"ui{random.randrange(10**5, 10**6)}"
         self.password = "pass-word-42"
 
-    def folder(self, name, ini_garbage=None):
+    def folder(self, name, ini_garbage=None, mirror_base=None):
         """A launcher folder with a copy of the binary and the world's INI keys, after bytes
-        that break the file when given."""
+        that break the file when given; mirror_base stands in for the mirror's address."""
         folder = os.path.join(self.work, name)
         os.makedirs(os.path.join(folder, "minecraft"), exist_ok=True)
         shutil.copy2(self.launcher, os.path.join(folder, "quellbrook-launcher"))
@@ -46,14 +52,73 @@ class World:
                 for group, values in self.ini.items():
                     out.write(f"[{group}]\n")
                     for key, value in values.items():
+                        if mirror_base:
+                            value = value.replace(self.mirror_base, mirror_base)
                         out.write(f"{key}={value}\n")
         # The stand-in game quits by itself soon after it has proved the launch.
         with open(os.path.join(folder, "minecraft", "standin-java.json"), "w") as out:
             json.dump({"gameLifetimeSeconds": 15}, out)
         return folder
 
-    def start(self, folder):
-        return Launcher(folder, os.path.join(self.work, "launcher.log"), self.shots)
+    def start(self, folder, wrapper=()):
+        return Launcher(folder, os.path.join(self.work, "launcher.log"), self.shots, wrapper)
+
+
+def private_mounts():
+    """A command prefix that runs its command with mounts of its own: as root directly, else
+    as root of a new user namespace. Neither is a failure of the scenario, not a skip."""
+    probe_dir = tempfile.mkdtemp()
+    try:
+        for prefix in (["unshare", "--mount", "--propagation", "private"],
+                       ["unshare", "--user", "--map-root-user", "--mount",
+                        "--propagation", "private"]):
+            probe = subprocess.run(prefix + ["mount", "-t", "tmpfs", "-o", "size=1m",
+                                             "qbk-probe", probe_dir], capture_output=True)
+            if probe.returncode == 0:
+                return prefix
+    finally:
+        os.rmdir(probe_dir)
+    raise AssertionError("cannot mount in a namespace of its own: the folder cannot be made "
+                         "read-only or full here")
+
+
+def read_only(folder):
+    return private_mounts() + ["sh", "-c", 'mount --bind "$0" "$0" && '
+                               'mount -o remount,bind,ro "$0" && exec "$1"', folder]
+
+
+# Runs the launcher in its folder on a disk of the given size, then puts back what it left,
+# as a disk that has had room made on it would hold it.
+FULL_DISK = """set -e
+folder=$0 kib=$1 launcher=$2
+real=$(mktemp -d)
+mount --bind "$folder" "$real"
+mount -t tmpfs -o size="$kib"k qbk-full-disk "$folder"
+cp -a "$real/." "$folder/"
+cd "$folder"
+status=0
+"$launcher" || status=$?
+cp -a "$folder/." "$real/"
+cd /
+umount "$folder"
+umount "$real"
+rmdir "$real"
+exit $status
+"""
+
+
+def full_disk(folder, kib):
+    return private_mounts() + ["sh", "-c", FULL_DISK, folder, str(kib)]
+
+
+def size_kib(path):
+    total = 0
+    for parent, _, files in os.walk(path):
+        for name in files:
+            file = os.path.join(parent, name)
+            if not os.path.islink(file):
+                total += os.path.getsize(file)
+    return total // 1024
 
 
 def sign_in(ui, name, password):
@@ -77,6 +142,13 @@ def close_dialog(ui, marker):
 def play_and_wait(ui, timeout):
     ui.press("push button", PLAY)
     ui.find("label", LAUNCHED, timeout=timeout)
+
+
+def play_without_the_mod_manager(ui):
+    """Presses play in a folder without the server's mods and lets the launch bring them."""
+    ui.press("push button", PLAY)
+    ui.find("label", contains="Открыть управление модами?", timeout=30)
+    ui.press("push button", "No")
 
 
 def first_start_creates_an_account_and_plays(world):
@@ -179,6 +251,82 @@ def settings_survive_a_restart(world):
         ui.close()
 
 
+def read_only_folder_is_named_and_a_writable_one_plays(world):
+    folder = world.folder("read-only")
+    before = sorted(os.listdir(folder))
+    ui = world.start(folder, wrapper=read_only(folder))
+    try:
+        ui.find("label", contains="Лаунчер не может записывать в свою папку", timeout=30)
+        ui.screenshot("read-only-folder")
+        ui.press("push button", "OK")
+        assert ui.wait_for_exit() == 1, "the launcher went on in a folder it cannot write"
+    finally:
+        ui.close()
+    assert sorted(os.listdir(folder)) == before, "something was written into the folder"
+    ui = world.start(folder)
+    try:
+        sign_in(ui, world.player, world.password)
+        ui.find("label", "Ты вошёл как " + world.player, timeout=30)
+        play_without_the_mod_manager(ui)
+        ui.find("label", LAUNCHED, timeout=COLD_PLAY_SECONDS)
+    finally:
+        ui.close()
+
+
+def full_disk_is_named_and_the_next_start_repairs(world):
+    installed = world.folder("Лаунчер с пробелами и кириллицей")
+    folder = world.folder("full-disk")
+    # Room for the launcher, its runtime and about half of the game.
+    runtime = size_kib(os.path.join(installed, "runtime"))
+    game = size_kib(os.path.join(installed, "minecraft"))
+    kib = size_kib(folder) + 2 * runtime + game // 2
+    ui = world.start(folder, wrapper=full_disk(folder, kib))
+    try:
+        ui.press("check box", "Запомнить логин и пароль")
+        sign_in(ui, world.player, world.password)
+        ui.find("label", "Ты вошёл как " + world.player, timeout=30)
+        play_without_the_mod_manager(ui)
+        failure = ui.find("label", contains="Недостаточно места на диске", timeout=120)
+        print(f"  full disk ({kib} KiB): {failure.name[:120]}")
+        ui.screenshot("full-disk")
+        ui.find("push button", PLAY)
+    finally:
+        ui.close()
+    # The session survived the full disk; the left-overs are repaired by the next play.
+    ui = world.start(folder)
+    try:
+        ui.find("label", "Ты вошёл как " + world.player, timeout=30)
+        play_without_the_mod_manager(ui)
+        ui.find("label", LAUNCHED, timeout=COLD_PLAY_SECONDS)
+    finally:
+        ui.close()
+
+
+def network_drop_mid_install_is_named_and_the_next_press_plays(world):
+    # Slow enough per connection that the install is still fetching when the link goes.
+    proxy = CuttableProxy(world.mirror_port, bytes_per_second=2 * 1024 * 1024)
+    try:
+        folder = world.folder("network-drop", mirror_base=f"http://127.0.0.1:{proxy.port}")
+        ui = world.start(folder)
+        try:
+            sign_in(ui, world.player, world.password)
+            ui.find("label", "Ты вошёл как " + world.player, timeout=30)
+            play_without_the_mod_manager(ui)
+            ui.find("label", contains="Скачивание ресурсов игры", timeout=120)
+            proxy.cut()
+            failure = ui.find("label", timeout=120,
+                              test=lambda text: text.startswith("Ошибка загрузки"))
+            print(f"  after the cut: {failure.name[:120]}")
+            ui.screenshot("network-drop")
+            proxy.mend()
+            play_without_the_mod_manager(ui)
+            ui.find("label", LAUNCHED, timeout=COLD_PLAY_SECONDS)
+        finally:
+            ui.close()
+    finally:
+        proxy.close()
+
+
 def wrong_passwords_end_in_a_lock_out(world):
     ui = world.start(world.folder("lockout"))
     try:
@@ -238,6 +386,9 @@ def corrupted_ini_still_starts_and_signs_in(world):
 
 SCENARIOS = [first_start_creates_an_account_and_plays, second_start_is_signed_in_and_plays_warm,
              self_check_on_installed_and_fresh_folders, settings_survive_a_restart,
+             read_only_folder_is_named_and_a_writable_one_plays,
+             full_disk_is_named_and_the_next_start_repairs,
+             network_drop_mid_install_is_named_and_the_next_press_plays,
              wrong_passwords_end_in_a_lock_out, operator_bans_and_the_banned_player_sees_it,
              corrupted_ini_still_starts_and_signs_in]
 

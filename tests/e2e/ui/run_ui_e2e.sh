@@ -8,7 +8,10 @@ build=$1 shots=$2
 shift 2
 state=$(mktemp -d)
 work=$(mktemp -d)
-trap '"$root/tools/demo-world/demo-world" stop "$state"; rm -rf "$state" "$work"' EXIT
+cleanup() { "$root/tools/demo-world/demo-world" stop "$state"; rm -rf "$state" "$work"; }
+trap cleanup EXIT
+# Ended by a time-out, the world still goes.
+trap 'exit 143' TERM INT
 
 "$root/tools/demo-world/demo-world" start "$state" "$build" >/dev/null
 mkdir -p "$shots"
