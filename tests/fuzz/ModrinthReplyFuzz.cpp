@@ -3,6 +3,7 @@
 #include "mods/ModIcon.h"
 #include "mods/ModrinthReplies.h"
 
+#include <QGuiApplication>
 #include <QUrl>
 #include <cstdint>
 #include <cstdlib>
@@ -15,12 +16,21 @@ void checkPage(const qbk::ModInfo& info) {
     if (info.pageUrl.isEmpty())
         return;
     const QUrl page(info.pageUrl);
+    // Encoded, as the browser is given it: a "/" of the slug stays "%2F" in its one segment.
+    const QString path = page.path(QUrl::FullyEncoded);
     if (!page.isValid() || page.host() != QLatin1String("modrinth.com") ||
-        !page.path().startsWith(QLatin1String("/mod/")) || page.path().count('/') != 2)
+        !path.startsWith(QLatin1String("/mod/")) || path.count(QLatin1Char('/')) != 2)
         std::abort();
 }
 
 } // namespace
+
+// ModInfo holds a pixmap, which needs a GUI application; an offscreen one serves.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QGuiApplication app(*argc, *argv);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray body =
