@@ -2,6 +2,7 @@
 #include "app/LauncherDir.h"
 #include "app/MainWindow.h"
 #include "app/Settings.h"
+#include "app/StandardButtonTranslator.h"
 #include "app/StartupChecks.h"
 #include "app/StyleSheet.h"
 #include "launch/HttpClient.h"
@@ -15,6 +16,8 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     app.setStyleSheet(qbk::globalStyleSheet());
+    qbk::StandardButtonTranslator buttonTexts;
+    QApplication::installTranslator(&buttonTexts);
 
     // Everything the launcher installs lies below its own folder: a folder it cannot write
     // would only fail later, halfway through a download.

@@ -148,7 +148,7 @@ def play_without_the_mod_manager(ui):
     """Presses play in a folder without the server's mods and lets the launch bring them."""
     ui.press("push button", PLAY)
     ui.find("label", contains="Открыть управление модами?", timeout=30)
-    ui.press("push button", "No")
+    ui.press("push button", "Нет")
 
 
 def first_start_creates_an_account_and_plays(world):
@@ -176,7 +176,7 @@ def first_start_creates_an_account_and_plays(world):
         # The folder holds no mod yet: the manager fetches the server's before the launch.
         ui.press("push button", PLAY)
         ui.find("label", contains="Открыть управление модами?", timeout=30)
-        ui.press("push button", "Yes")
+        ui.press("push button", "Да")
         ui.press("push button", "Скачать недостающие", timeout=30)
         ui.find("label", "Всё совпадает со сборкой сервера.", timeout=60)
         ui.screenshot("mod-manager")
@@ -219,7 +219,7 @@ def self_check_on_installed_and_fresh_folders(world):
     ui = world.start(world.folder("fresh-check"))
     try:
         ui.press("push button", "Проверить лаунчер", timeout=30)
-        ui.press("push button", "No", timeout=30)  # the server's mods are missing
+        ui.press("push button", "Нет", timeout=30)  # the server's mods are missing
         ui.find("label", contains="Критических проблем нет. Замечаний: 6", timeout=60)
         ui.find("label", "Пока не установлен.")
         ui.press("push button", "Закрыть")
@@ -258,7 +258,7 @@ def read_only_folder_is_named_and_a_writable_one_plays(world):
     try:
         ui.find("label", contains="Лаунчер не может записывать в свою папку", timeout=30)
         ui.screenshot("read-only-folder")
-        ui.press("push button", "OK")
+        ui.press("push button", "ОК")
         assert ui.wait_for_exit() == 1, "the launcher went on in a folder it cannot write"
     finally:
         ui.close()
@@ -357,7 +357,7 @@ def operator_bans_and_the_banned_player_sees_it(world):
         ui.type_into("Причина бана", "проверка банов")
         ui.press("push button", "Забанить")
         ui.find("label", contains=f"Забанить {world.player} навсегда?")
-        ui.press("push button", "Yes")
+        ui.press("push button", "Да")
         ui.find("table cell", world.player, timeout=30)
         ui.screenshot("admin")
         ui.press("push button", "Закрыть")
