@@ -331,6 +331,10 @@ void AuthPanel::showBan(const QString& reason, qint64 untilUnix) {
     emit statusMessage(QStringLiteral("Аккаунт заблокирован ") + when);
 }
 
+bool AuthPanel::hasError() const {
+    return !errorLabel_->isHidden();
+}
+
 void AuthPanel::setBusy(bool busy) {
     busy_ = busy;
     for (QWidget* widget :

@@ -28,6 +28,10 @@ public:
 
     QString username() const;
     bool isSignedIn() const { return signedIn_; }
+    // True while a request of the form is under way.
+    bool isBusy() const { return busy_; }
+    // True while the form shows an error of the last request or entry.
+    bool hasError() const;
     SessionStore& sessionStore() { return *session_; }
     AuthClient& client() { return *client_; }
 

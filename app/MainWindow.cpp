@@ -38,6 +38,7 @@ const QString kGlyphStyle = QStringLiteral("color: %1; font-size: 16px; font-wei
 const QString kWorkingColour = QStringLiteral("#7c5cff");
 const QString kSuccessColour = QStringLiteral("#4ec97a");
 const QString kFailureColour = QStringLiteral("#e05a5a");
+const QString kIdleColour = QStringLiteral("#8b8b98");
 
 QString fromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -273,8 +274,12 @@ void MainWindow::connectAuthPanel() {
     connect(sessionCheck_, &qbk::SessionCheck::checked, this, &MainWindow::onSessionChecked);
     connect(sessionCheck_, &qbk::SessionCheck::failed, adminButton, &QWidget::hide);
     connect(authPanel, &qbk::AuthPanel::statusMessage, this, [this](const QString& text) {
-        if (!banned_) // "Вход выполнен" must not cover the ban that came with the sign-in
-            onStatusChanged(text);
+        if (banned_) // "Вход выполнен" must not cover the ban that came with the sign-in
+            return;
+        onStatusChanged(text);
+        // The spinner stands for a request under way; the panel's answers end it.
+        if (!authPanel->isBusy())
+            showAuthOutcomeGlyph();
     });
     connect(authPanel, &qbk::AuthPanel::signedInChanged, this,
             [this](bool signedIn) { onSignedInChanged(signedIn); });
@@ -283,6 +288,15 @@ void MainWindow::connectAuthPanel() {
                 if (banned)
                     showBan(details);
             });
+}
+
+void MainWindow::showAuthOutcomeGlyph() {
+    if (authPanel->isSignedIn())
+        showStatusGlyph(QStringLiteral("✓"), kSuccessColour);
+    else if (authPanel->hasError())
+        showStatusGlyph(QStringLiteral("✕"), kFailureColour);
+    else
+        showStatusGlyph(QStringLiteral("•"), kIdleColour);
 }
 
 void MainWindow::onSignedInChanged(bool signedIn) {

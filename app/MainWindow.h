@@ -58,6 +58,7 @@ private:
                               const QString& toolTip);
     void setActionButtonsEnabled(bool enabled);
     void showStatusGlyph(const QString& glyph, const QString& colour);
+    void showAuthOutcomeGlyph();
     void updateBuildLabel();
     void connectAuthPanel();
     void onSignedInChanged(bool signedIn);

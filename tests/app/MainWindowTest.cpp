@@ -7,9 +7,12 @@
 #include "mods/ModListPanel.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -316,6 +319,34 @@ TEST_F(MainWindowTest, FailureResetsTheBarAndShowsTheRedCross) {
     // The next attempt's first message replaces the cross.
     status("Проверяю Java...");
     EXPECT_EQ(icon->text(), "⟳");
+}
+
+TEST_F(MainWindowTest, AFailedSignInEndsTheSpinnerWithTheRedCross) {
+    // A port nothing listens on: the sign-in is refused at once.
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    QFile ini(dir.filePath("Quellbrook.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[auth]\nbaseUrl=http://127.0.0.1:%1\n").arg(port).toUtf8());
+    ini.close();
+    openWindow();
+
+    auto* panel = window->findChild<qbk::AuthPanel*>();
+    QList<QLineEdit*> fields = panel->findChildren<QLineEdit*>();
+    for (QLineEdit* field : fields) {
+        if (field->placeholderText() == "Никнейм")
+            field->setText("somebody");
+        if (field->placeholderText() == "Пароль")
+            field->setText("secret-pass");
+    }
+    QLabel* icon = named<QLabel>("statusIcon");
+    QTest::mouseClick(button("Войти"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return named<QLabel>("statusLabel")->text() == "Не удалось войти"; }, 10000));
+    EXPECT_EQ(icon->text(), "✕");
+    EXPECT_EQ(textColour(icon), QColor("#e05a5a"));
 }
 
 TEST_F(MainWindowTest, CloseOnLaunchClosesOnlyAfterSuccess) {
