@@ -6,7 +6,6 @@ Nothing here calls into the program."""
 import os
 import signal
 import subprocess
-import sys
 import time
 
 import pyatspi
@@ -85,7 +84,8 @@ def text_of(node):
 
 
 class Launcher:
-    """One running launcher process, started from its own copy in a launcher folder."""
+    """One running launcher process, started from its own copy in a launcher folder; a
+    context manager that ends it."""
 
     def __init__(self, folder, log, shots, wrapper=()):
         """wrapper: a command line that runs the launcher, given as its last argument, in
@@ -193,14 +193,18 @@ class Launcher:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return path
 
-    def close(self):
-        """Ends the launcher by its pid; called while a failure unwinds, it first keeps the
-        screen as it was."""
-        if sys.exc_info()[0] is not None:
+    def __enter__(self):
+        return self
+
+    def __exit__(self, failure, _value, _traceback):
+        """Ends the launcher by its pid; when the scenario failed, first keeps the screen as
+        it was."""
+        if failure is not None:
             print("  failure shot: " + self.screenshot(
                 "FAIL-" + os.path.basename(self.folder) + "-" + str(int(time.time()))))
         self._end()
         self.log.close()
+        return False
 
     def _end(self):
         # A wrapper may have work left after the launcher (copying files back): end the

@@ -1,7 +1,7 @@
 """A TCP relay on 127.0.0.1 in front of the stand-in mirror whose network the test can cut:
 cut() drops every open connection and refuses new ones, as a lost link does, and mend()
-listens on the same port again. The relay's rate is capped so that an install lasts long
-enough to be cut in the middle."""
+listens on the same port again. Each connection's rate is capped so that an install lasts
+long enough to be cut in the middle."""
 
 import socket
 import threading
@@ -12,6 +12,7 @@ CHUNK = 16 * 1024
 
 class CuttableProxy:
     def __init__(self, upstream_port, bytes_per_second):
+        """bytes_per_second: the cap of each connection's answers."""
         self.upstream_port = upstream_port
         self.delay = CHUNK / bytes_per_second
         self.lock = threading.Lock()
@@ -39,8 +40,12 @@ class CuttableProxy:
         for connection in connections:
             self._close(connection)
 
-    def close(self):
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
         self.cut()
+        return False
 
     def _accept(self, listener):
         while True:

@@ -66,7 +66,7 @@ class World:
 
 def private_mounts():
     """A command prefix that runs its command with mounts of its own: as root directly, else
-    as root of a new user namespace. Neither is a failure of the scenario, not a skip."""
+    as root of a new user namespace. When neither works the scenario fails; it is not skipped."""
     probe_dir = tempfile.mkdtemp()
     try:
         for prefix in (["unshare", "--mount", "--propagation", "private"],
@@ -153,8 +153,7 @@ def play_without_the_mod_manager(ui):
 
 def first_start_creates_an_account_and_plays(world):
     folder = world.folder("Лаунчер с пробелами и кириллицей")
-    ui = world.start(folder)
-    try:
+    with world.start(folder) as ui:
         ui.find("label", "Вход")
         ui.screenshot("main-window")
         ui.press("push button", "Нет аккаунта? Создать")
@@ -187,24 +186,18 @@ def first_start_creates_an_account_and_plays(world):
         ui.screenshot("launch-finished")
         report = os.path.join(folder, "minecraft", "logs", "standin-report.json")
         assert json.load(open(report)).get("username") == world.player, "the game got another name"
-    finally:
-        ui.close()
 
 
 def second_start_is_signed_in_and_plays_warm(world):
-    ui = world.start(world.folder("Лаунчер с пробелами и кириллицей"))
-    try:
+    with world.start(world.folder("Лаунчер с пробелами и кириллицей")) as ui:
         ui.find("label", "Ты вошёл как " + world.player, timeout=30)
         started = time.monotonic()
         play_and_wait(ui, 120)
         print(f"  warm play took {time.monotonic() - started:.1f} s")
-    finally:
-        ui.close()
 
 
 def self_check_on_installed_and_fresh_folders(world):
-    ui = world.start(world.folder("Лаунчер с пробелами и кириллицей"))
-    try:
+    with world.start(world.folder("Лаунчер с пробелами и кириллицей")) as ui:
         ui.press("push button", "Проверить лаунчер", timeout=30)
         ui.find("label", "Проверка лаунчера")
         # All nine pass here unless the disk runs low, which only makes a remark.
@@ -214,23 +207,17 @@ def self_check_on_installed_and_fresh_folders(world):
         ui.find("label", "neoforge-21.1.230")
         ui.screenshot("self-check")
         ui.press("push button", "Закрыть")
-    finally:
-        ui.close()
-    ui = world.start(world.folder("fresh-check"))
-    try:
+    with world.start(world.folder("fresh-check")) as ui:
         ui.press("push button", "Проверить лаунчер", timeout=30)
         ui.press("push button", "Нет", timeout=30)  # the server's mods are missing
         ui.find("label", contains="Критических проблем нет. Замечаний: 6", timeout=60)
         ui.find("label", "Пока не установлен.")
         ui.press("push button", "Закрыть")
-    finally:
-        ui.close()
 
 
 def settings_survive_a_restart(world):
     folder = world.folder("settings")
-    ui = world.start(folder)
-    try:
+    with world.start(folder) as ui:
         ui.press("push button", "Настройки")
         ui.find("label", "Выделенная память")
         ui.set_value("Память для игры, МБ", 2560)
@@ -238,39 +225,28 @@ def settings_survive_a_restart(world):
         ui.screenshot("settings")
         ui.press("push button", "Сохранить")
         ui.find("label", contains="Память: 2560 МБ")
-    finally:
-        ui.close()
-    ui = world.start(folder)
-    try:
+    with world.start(folder) as ui:
         ui.find("label", contains="Память: 2560 МБ")
         ui.press("push button", "Настройки")
         box = ui.find("check box", "Запоминать логин")
         assert not ui.is_set(box, pyatspi.STATE_CHECKED), "remember-login came back on"
         ui.press("push button", "Отмена")
-    finally:
-        ui.close()
 
 
 def read_only_folder_is_named_and_a_writable_one_plays(world):
     folder = world.folder("read-only")
     before = sorted(os.listdir(folder))
-    ui = world.start(folder, wrapper=read_only(folder))
-    try:
+    with world.start(folder, wrapper=read_only(folder)) as ui:
         ui.find("label", contains="Лаунчер не может записывать в свою папку", timeout=30)
         ui.screenshot("read-only-folder")
         ui.press("push button", "ОК")
         assert ui.wait_for_exit() == 1, "the launcher went on in a folder it cannot write"
-    finally:
-        ui.close()
     assert sorted(os.listdir(folder)) == before, "something was written into the folder"
-    ui = world.start(folder)
-    try:
+    with world.start(folder) as ui:
         sign_in(ui, world.player, world.password)
         ui.find("label", "Ты вошёл как " + world.player, timeout=30)
         play_without_the_mod_manager(ui)
         ui.find("label", LAUNCHED, timeout=COLD_PLAY_SECONDS)
-    finally:
-        ui.close()
 
 
 def full_disk_is_named_and_the_next_start_repairs(world):
@@ -280,8 +256,7 @@ def full_disk_is_named_and_the_next_start_repairs(world):
     runtime = size_kib(os.path.join(installed, "runtime"))
     game = size_kib(os.path.join(installed, "minecraft"))
     kib = size_kib(folder) + 2 * runtime + game // 2
-    ui = world.start(folder, wrapper=full_disk(folder, kib))
-    try:
+    with world.start(folder, wrapper=full_disk(folder, kib)) as ui:
         ui.press("check box", "Запомнить логин и пароль")
         sign_in(ui, world.player, world.password)
         ui.find("label", "Ты вошёл как " + world.player, timeout=30)
@@ -290,25 +265,18 @@ def full_disk_is_named_and_the_next_start_repairs(world):
         print(f"  full disk ({kib} KiB): {failure.name[:120]}")
         ui.screenshot("full-disk")
         ui.find("push button", PLAY)
-    finally:
-        ui.close()
     # The session survived the full disk; the left-overs are repaired by the next play.
-    ui = world.start(folder)
-    try:
+    with world.start(folder) as ui:
         ui.find("label", "Ты вошёл как " + world.player, timeout=30)
         play_without_the_mod_manager(ui)
         ui.find("label", LAUNCHED, timeout=COLD_PLAY_SECONDS)
-    finally:
-        ui.close()
 
 
 def network_drop_mid_install_is_named_and_the_next_press_plays(world):
     # Slow enough per connection that the install is still fetching when the link goes.
-    proxy = CuttableProxy(world.mirror_port, bytes_per_second=2 * 1024 * 1024)
-    try:
+    with CuttableProxy(world.mirror_port, bytes_per_second=2 * 1024 * 1024) as proxy:
         folder = world.folder("network-drop", mirror_base=f"http://127.0.0.1:{proxy.port}")
-        ui = world.start(folder)
-        try:
+        with world.start(folder) as ui:
             sign_in(ui, world.player, world.password)
             ui.find("label", "Ты вошёл как " + world.player, timeout=30)
             play_without_the_mod_manager(ui)
@@ -321,15 +289,10 @@ def network_drop_mid_install_is_named_and_the_next_press_plays(world):
             proxy.mend()
             play_without_the_mod_manager(ui)
             ui.find("label", LAUNCHED, timeout=COLD_PLAY_SECONDS)
-        finally:
-            ui.close()
-    finally:
-        proxy.close()
 
 
 def wrong_passwords_end_in_a_lock_out(world):
-    ui = world.start(world.folder("lockout"))
-    try:
+    with world.start(world.folder("lockout")) as ui:
         sign_in(ui, "demo", "wrong-0")
         ui.find("label", "Неверный никнейм или пароль.", timeout=20)
         for attempt in range(1, 12):
@@ -344,13 +307,10 @@ def wrong_passwords_end_in_a_lock_out(world):
         # The panel turns to the recovery form.
         ui.find("push button", "ВОССТАНОВИТЬ")
         ui.screenshot("locked-out")
-    finally:
-        ui.close()
 
 
 def operator_bans_and_the_banned_player_sees_it(world):
-    ui = world.start(world.folder("operator"))
-    try:
+    with world.start(world.folder("operator")) as ui:
         sign_in(ui, "admin", "admin1234")
         ui.press("push button", "Админка", timeout=30)
         ui.type_into("Никнейм игрока", world.player)
@@ -361,27 +321,19 @@ def operator_bans_and_the_banned_player_sees_it(world):
         ui.find("table cell", world.player, timeout=30)
         ui.screenshot("admin")
         ui.press("push button", "Закрыть")
-    finally:
-        ui.close()
-    ui = world.start(world.folder("banned"))
-    try:
+    with world.start(world.folder("banned")) as ui:
         sign_in(ui, world.player, world.password)
         ui.find("label", contains="Причина: проверка банов", timeout=30)
         play = ui.find("push button", PLAY)
         assert not ui.is_set(play, pyatspi.STATE_ENABLED), "play stayed on for a banned player"
-    finally:
-        ui.close()
 
 
 def corrupted_ini_still_starts_and_signs_in(world):
     garbage = b"\x00\xff[endpoints\n=\n\xfe\x00 garbage\n[player]\nusername=\xff\xfe\n"
-    ui = world.start(world.folder("corrupted", ini_garbage=garbage))
-    try:
+    with world.start(world.folder("corrupted", ini_garbage=garbage)) as ui:
         ui.find("label", "Вход", timeout=30)
         sign_in(ui, "admin", "admin1234")  # "demo" is locked out by then
         ui.find("label", "Ты вошёл как admin", timeout=30)
-    finally:
-        ui.close()
 
 
 SCENARIOS = [first_start_creates_an_account_and_plays, second_start_is_signed_in_and_plays_warm,
