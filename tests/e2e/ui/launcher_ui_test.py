@@ -328,12 +328,14 @@ def operator_bans_and_the_banned_player_sees_it(world):
         assert not ui.is_set(play, pyatspi.STATE_ENABLED), "play stayed on for a banned player"
 
 
-def corrupted_ini_still_starts_and_signs_in(world):
+def corrupted_ini_still_starts_signs_in_and_plays(world):
     garbage = b"\x00\xff[endpoints\n=\n\xfe\x00 garbage\n[player]\nusername=\xff\xfe\n"
     with world.start(world.folder("corrupted", ini_garbage=garbage)) as ui:
         ui.find("label", "Вход", timeout=30)
         sign_in(ui, "admin", "admin1234")  # "demo" is locked out by then
         ui.find("label", "Ты вошёл как admin", timeout=30)
+        play_without_the_mod_manager(ui)
+        ui.find("label", LAUNCHED, timeout=COLD_PLAY_SECONDS)
 
 
 SCENARIOS = [first_start_creates_an_account_and_plays, second_start_is_signed_in_and_plays_warm,
@@ -342,7 +344,7 @@ SCENARIOS = [first_start_creates_an_account_and_plays, second_start_is_signed_in
              full_disk_is_named_and_the_next_start_repairs,
              network_drop_mid_install_is_named_and_the_next_press_plays,
              wrong_passwords_end_in_a_lock_out, operator_bans_and_the_banned_player_sees_it,
-             corrupted_ini_still_starts_and_signs_in]
+             corrupted_ini_still_starts_signs_in_and_plays]
 
 
 def main():
