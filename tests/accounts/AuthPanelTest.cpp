@@ -262,7 +262,7 @@ TEST_F(AuthPanelTest, CreateShowsTheCodeOnceThenSignsInAndIsRememberedAcrossRest
     ASSERT_EQ(signedIn->size(), 1);
     EXPECT_EQ(signedIn->at(0), (QList<QVariant>{true, "newbie"}));
     EXPECT_EQ(panel->username(), "newbie");
-    const Session& session = panel->sessionStore().current();
+    const Session session = panel->sessionStore().current(); // a copy: the panel is replaced below
     EXPECT_EQ(session.username, "newbie");
     EXPECT_FALSE(session.accessToken.isEmpty());
 

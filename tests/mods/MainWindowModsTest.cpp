@@ -42,12 +42,13 @@ public:
     }
     ~AccountServer() { stopping = true; }
 
-    test::TestHttpServer server;
     std::atomic<int> manifestRequests{0};
     std::atomic<int> delayMs{0};
     std::atomic<int> status{200};
     std::atomic<bool> stopping{false};
     std::string manifest = R"({"mods":[]})";
+    // Last, so it is stopped first: its handler threads read the members above.
+    test::TestHttpServer server;
 };
 
 class MainWindowModsTest : public ::testing::Test {

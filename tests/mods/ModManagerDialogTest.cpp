@@ -84,8 +84,6 @@ public:
     }
     QString manifestUrl() const { return QString::fromStdString(server.url("/api/mods")); }
 
-    test::TestHttpServer server;
-
 private:
     void refreshBody() {
         body_ = QJsonDocument(QJsonObject{{"mods", mods_}}).toJson().toStdString();
@@ -97,6 +95,10 @@ private:
     std::string body_ = "{\"mods\":[]}";
     int status_ = 200;
     int fileRequests_ = 0;
+
+public:
+    // Last, so it is stopped first: its handler threads read the members above.
+    test::TestHttpServer server;
 };
 
 class ModManagerDialogTest : public ::testing::Test {
