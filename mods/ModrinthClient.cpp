@@ -45,6 +45,16 @@ qint64 nowMs() {
     return QDateTime::currentMSecsSinceEpoch();
 }
 
+// Icon fetches wait on the network; on a pool of their own a slow icon host never holds up
+// the self-check or anything else queued on the global pool.
+QThreadPool& iconPool() {
+    struct IconPool : QThreadPool {
+        IconPool() { setMaxThreadCount(4); }
+    };
+    static IconPool pool;
+    return pool;
+}
+
 } // namespace
 
 ModrinthClient::Config ModrinthClient::defaultConfig() {
@@ -244,9 +254,9 @@ void ModrinthClient::requestIcon(const Lookup& lookup) {
         finishChain(lookup);
         return;
     }
-    // Fetching and decoding run on the pool: through the window's network access every icon
+    // Fetching and decoding run on a pool: through the window's network access every icon
     // of a rescan would cost the UI thread a request, its reply's events and a decode.
-    QThreadPool::globalInstance()->start(
+    iconPool().start(
         [workers = iconWorkers_, lookup, iconUrl = url.toString(QUrl::FullyEncoded).toStdString()] {
             const QImage image = workers->fetchIcon(iconUrl);
             workers->post(lookup, image);

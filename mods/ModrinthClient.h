@@ -25,7 +25,7 @@ namespace qbk {
 // Identifies the jars of the mods folder through the Modrinth API and reports each one as
 // soon as something is known. Hashing runs inside scanFolder on the calling thread; the
 // lookups run asynchronously, at most maxChains at a time, within Modrinth's rate limit; icons
-// are fetched and decoded on the global thread pool.
+// are fetched and decoded on a thread pool of their own.
 class ModrinthClient : public QObject {
     Q_OBJECT
 
