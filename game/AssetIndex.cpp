@@ -1,5 +1,7 @@
 #include "game/AssetIndex.h"
 
+#include "launch/HexDigest.h"
+
 #include <cstdint>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -11,15 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool isSha1Hex(const std::string& text) {
-    if (text.size() != 40)
-        return false;
-    for (const char c : text)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
-            return false;
-    return true;
-}
-
 // Throws the JSON library's errors for malformed entries.
 void collectTasks(const nlohmann::json& index, const std::string& objectsUrl,
                   const fs::path& objectsDir, std::vector<DownloadTask>& tasks) {
@@ -28,7 +21,7 @@ void collectTasks(const nlohmann::json& index, const std::string& objectsUrl,
         const std::string hash = entry.at("hash").get<std::string>();
         if (hash.size() < 2)
             continue;
-        if (!isSha1Hex(hash)) {
+        if (!IsSha1Hex(hash)) {
             // UTF-8 on the narrow stream: a wide stream in the C locale drops Cyrillic text.
             std::cerr << "[Minecraft] Пропущен ресурс с некорректным хешем: " << name << " ("
                       << hash << ")\n";

@@ -1,6 +1,6 @@
 #include "launch/AuthlibRelease.h"
 
-#include "launch/Sha256Hex.h"
+#include "launch/HexDigest.h"
 
 #include <nlohmann/json.hpp>
 

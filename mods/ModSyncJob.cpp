@@ -1,6 +1,6 @@
 #include "mods/ModSyncJob.h"
 
-#include "launch/Sha256Hex.h"
+#include "launch/HexDigest.h"
 #include "mods/ModFileName.h"
 #include "platform/Platform.h"
 

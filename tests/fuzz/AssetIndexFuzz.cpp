@@ -1,6 +1,7 @@
 // Asset indexes as a mirror might send them: every task must name a SHA-1 object below the
 // objects folder and the objects URL, once.
 #include "game/AssetIndex.h"
+#include "launch/HexDigest.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -16,17 +17,10 @@ namespace fs = std::filesystem;
 const std::string kObjectsUrl = "http://127.0.0.1:1/assets";
 const fs::path kObjectsDir = "/game/assets/objects";
 
-bool isLowerOrUpperHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 void checkTask(const qbk::DownloadTask& task) {
     const std::string& hash = task.expectedSha1;
-    if (hash.size() != 40)
+    if (!qbk::IsSha1Hex(hash))
         std::abort();
-    for (const char c : hash)
-        if (!isLowerOrUpperHex(c))
-            std::abort();
     const std::string prefix = hash.substr(0, 2);
     if (task.url != kObjectsUrl + "/" + prefix + "/" + hash)
         std::abort();
