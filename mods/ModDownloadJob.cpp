@@ -1,7 +1,7 @@
 #include "mods/ModDownloadJob.h"
 
-#include "launch/HttpClient.h"
 #include "launch/HexDigest.h"
+#include "launch/HttpClient.h"
 #include "mods/ModFileName.h"
 #include "mods/ModsFolderLock.h"
 #include "platform/Platform.h"
