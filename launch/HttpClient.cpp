@@ -49,6 +49,14 @@ std::string writeFailureText(const fs::path& path, int error) {
     return "Не удалось записать файл назначения: " + platform::pathToUtf8(path);
 }
 
+// libcurl's text for a failed transfer, except for a write that failed on our side, whose
+// own error says more.
+std::string transferFailureText(CURLcode result, int writeError, const fs::path& path) {
+    if (result == CURLE_WRITE_ERROR && writeError != 0)
+        return writeFailureText(path, writeError);
+    return curl_easy_strerror(result);
+}
+
 // A plain download's sink; keeps the error of a failed write for the report.
 struct FileSink {
     std::FILE* file = nullptr;
@@ -242,24 +250,15 @@ bool HttpClient::DownloadFile(const std::string& url, const fs::path& destinatio
     const CURLcode result = curl_easy_perform(curl);
     // The last buffered block reaches the disk only here; a failed close is a lost tail.
     const bool closed = closeFile(sink.file, sink.writeError);
-    if (result == CURLE_WRITE_ERROR && sink.writeError != 0) {
-        LastError = writeFailureText(destination, sink.writeError);
-        platform::removeFile(destination);
-        return false;
-    }
-    if (result != CURLE_OK) {
-        LastError = curl_easy_strerror(result);
-        platform::removeFile(destination);
-        return false;
-    }
-    const long code = responseCode();
-    if (!isSuccessCode(code)) {
-        LastError = httpCodeText(code);
-        platform::removeFile(destination);
-        return false;
-    }
-    if (!closed) {
-        LastError = writeFailureText(destination, sink.writeError);
+    std::string failure;
+    if (result != CURLE_OK)
+        failure = transferFailureText(result, sink.writeError, destination);
+    else if (const long code = responseCode(); !isSuccessCode(code))
+        failure = httpCodeText(code);
+    else if (!closed)
+        failure = writeFailureText(destination, sink.writeError);
+    if (!failure.empty()) {
+        LastError = std::move(failure);
         platform::removeFile(destination);
         return false;
     }
@@ -319,10 +318,8 @@ bool HttpClient::DownloadVerified(const std::string& url, const fs::path& target
     const long code = responseCode();
 
     std::string failure;
-    if (result == CURLE_WRITE_ERROR && sink.writeError != 0)
-        failure = writeFailureText(partial, sink.writeError);
-    else if (result != CURLE_OK && !sink.oversized)
-        failure = curl_easy_strerror(result);
+    if (result != CURLE_OK && !sink.oversized)
+        failure = transferFailureText(result, sink.writeError, partial);
     else if (!isSuccessCode(code))
         failure = httpCodeText(code);
     else if (sink.oversized)
