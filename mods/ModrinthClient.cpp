@@ -276,9 +276,12 @@ QImage ModrinthClient::IconWorkers::fetchIcon(const std::string& url) {
         http = std::make_unique<HttpClient>(limits);
     std::string body;
     const bool fetched = http->DownloadToString(url, body);
-    const std::lock_guard lock(mutex);
-    // Kept for the next icon, so a host's connection is reused.
-    idle.push_back(std::move(http));
+    {
+        const std::lock_guard lock(mutex);
+        // Kept for the next icon, so a host's connection is reused.
+        idle.push_back(std::move(http));
+    }
+    // Decoded outside the lock: the other icon tasks and the client's end need not wait.
     if (!fetched)
         return {};
     return modIconImage(QByteArray::fromStdString(body));
