@@ -38,7 +38,7 @@ endfunction()
 function(qbk_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest qbk_test_main)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
     target_compile_definitions(${name} PRIVATE
         QBK_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata/real"

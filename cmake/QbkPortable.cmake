@@ -47,10 +47,13 @@ if(QBK_BUILD_TESTS)
         string(PREPEND QBK_SOURCE_DIR_SEEN "Z:")
     endif()
 
+    add_library(qbk_test_main STATIC ${PROJECT_SOURCE_DIR}/tests/support/TestMain.cpp)
+    target_link_libraries(qbk_test_main PUBLIC GTest::gtest)
+
     function(qbk_test name)
         cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
         add_executable(${name} ${ARG_SOURCES})
-        target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+        target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest qbk_test_main)
         target_compile_definitions(${name} PRIVATE
             QBK_TESTDATA_DIR="${QBK_TESTDATA_DIR_SEEN}" QBK_SOURCE_DIR="${QBK_SOURCE_DIR_SEEN}")
         add_test(NAME ${name} COMMAND ${name})
