@@ -2,20 +2,16 @@
 // the launcher's extraction.
 
 #include "mods/ZipUtils.h"
-#include "tests/mods/ScratchDir.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WholeFile.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
-namespace fs = std::filesystem;
-using qbk::RuntimeArchiveFormat;
-using qbk::test::ScratchDir;
-
+namespace qbk {
 namespace {
 
-const std::string kTop = "jdk-21.0.5+11-jre";
+namespace fs = std::filesystem;
 
 std::string quoted(const fs::path& path) {
     return "'" + path.string() + "'";
@@ -28,64 +24,43 @@ bool runScript(const fs::path& out, const std::string& target, const std::string
     return std::system(command.c_str()) == 0;
 }
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-bool javaPrintsBanner(const fs::path& java, const fs::path& scratch) {
-    const fs::path banner = scratch / "banner.txt";
-    const std::string command = quoted(java) + " -version 2>" + quoted(banner);
-    return std::system(command.c_str()) == 0 &&
-           readAll(banner).find("openjdk version \"21.") != std::string::npos;
-}
-
-TEST(RuntimeArchiveScript, LinuxTarGzHasRunnableJavaAndLegalLinks) {
-    ScratchDir dir;
-    const fs::path archive = dir / "linux.tar.gz";
-    ASSERT_TRUE(runScript(archive, "linux"));
-    std::string error;
-    ASSERT_TRUE(qbk::extractTarGz(archive, dir / "out", &error)) << error;
-    const fs::path home = dir / "out" / kTop;
-    EXPECT_TRUE(javaPrintsBanner(home / "bin" / "java", dir.path()));
-    EXPECT_FALSE(fs::exists(home / "bin" / "java.exe"));
-    const fs::path link = home / "legal" / "java.desktop" / "LICENSE";
-    ASSERT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(fs::read_symlink(link), fs::path("../java.base/LICENSE"));
-    EXPECT_EQ(readAll(link), readAll(home / "legal" / "java.base" / "LICENSE"));
-    EXPECT_GT(fs::file_size(home / "lib" / "modules"), 100000u);
-}
-
-TEST(RuntimeArchiveScript, WindowsZipHasBothLaunchersWithExecutableBits) {
-    ScratchDir dir;
-    const fs::path archive = dir / "windows.zip";
-    ASSERT_TRUE(runScript(archive, "windows"));
-    std::string error;
-    ASSERT_TRUE(qbk::extractZip(archive, dir / "out", &error)) << error;
-    const fs::path home = dir / "out" / kTop;
-    EXPECT_TRUE(fs::is_regular_file(home / "bin" / "java.exe"));
-    EXPECT_TRUE(fs::is_regular_file(home / "bin" / "javaw.exe"));
-    EXPECT_TRUE(javaPrintsBanner(home / "bin" / "java", dir.path()));
-    EXPECT_FALSE(fs::is_symlink(home / "legal" / "java.desktop" / "LICENSE"));
-    // One top-level folder, as the runtime provisioning expects.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 1);
-}
-
-TEST(RuntimeArchiveScript, SameArgumentsGiveSameBytesAndCustomJavaIsStored) {
-    ScratchDir dir;
-    ASSERT_TRUE(runScript(dir / "a.tar.gz", "linux"));
-    ASSERT_TRUE(runScript(dir / "b.tar.gz", "linux"));
-    EXPECT_EQ(qbk::sha1FileHex(dir / "a.tar.gz"), qbk::sha1FileHex(dir / "b.tar.gz"));
-    ASSERT_TRUE(runScript(dir / "a.zip", "windows"));
-    ASSERT_TRUE(runScript(dir / "b.zip", "windows"));
-    EXPECT_EQ(qbk::sha1FileHex(dir / "a.zip"), qbk::sha1FileHex(dir / "b.zip"));
-
-    std::ofstream(dir / "program") << "#!/bin/sh\necho custom\n";
+TEST(RuntimeArchiveScript, BothTargetsUnpackToOneRunnableRuntimeAndRepeatByteForByte) {
+    test::TempDir dir;
+    for (const std::string target : {"linux", "windows"}) {
+        SCOPED_TRACE(target);
+        const bool windows = target == "windows";
+        const fs::path archive = dir / (target + (windows ? ".zip" : ".tar.gz"));
+        ASSERT_TRUE(runScript(archive, target));
+        ASSERT_TRUE(runScript(dir / "again", target));
+        EXPECT_EQ(sha1FileHex(archive), sha1FileHex(dir / "again"));
+        std::string error;
+        const fs::path out = dir / ("out-" + target);
+        ASSERT_TRUE(extractRuntimeArchive(
+            archive, out, windows ? RuntimeArchiveFormat::Zip : RuntimeArchiveFormat::TarGz,
+            &error))
+            << error;
+        // One top-level folder, as the runtime provisioning expects.
+        ASSERT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+        const fs::path home = fs::directory_iterator(out)->path();
+        EXPECT_EQ(home.filename(), "jdk-21.0.5+11-jre");
+        const std::string banner = (dir / "banner.txt").string();
+        EXPECT_EQ(std::system((quoted(home / "bin/java") + " -version 2>'" + banner + "'").c_str()),
+                  0);
+        EXPECT_NE(test::readWholeFile(banner).find("openjdk version \"21."), std::string::npos);
+        EXPECT_EQ(fs::is_regular_file(home / "bin/javaw.exe"), windows);
+        // Zip holds no links: the Windows runtime carries a copy of the licence.
+        const fs::path licence = home / "legal/java.desktop/LICENSE";
+        EXPECT_EQ(fs::is_symlink(licence), !windows);
+        EXPECT_EQ(test::readWholeFile(licence),
+                  test::readWholeFile(home / "legal/java.base/LICENSE"));
+        EXPECT_GT(fs::file_size(home / "lib/modules"), 100000u);
+    }
+    test::writeWholeFile(dir / "program", "#!/bin/sh\necho custom\n");
     ASSERT_TRUE(runScript(dir / "c.zip", "windows", "--java " + quoted(dir / "program")));
-    ASSERT_TRUE(qbk::extractZip(dir / "c.zip", dir / "out"));
-    EXPECT_EQ(readAll(dir / "out" / kTop / "bin" / "java"), "#!/bin/sh\necho custom\n");
+    ASSERT_TRUE(extractZip(dir / "c.zip", dir / "custom"));
+    EXPECT_EQ(test::readWholeFile(dir / "custom/jdk-21.0.5+11-jre/bin/java"),
+              "#!/bin/sh\necho custom\n");
 }
 
 } // namespace
+} // namespace qbk

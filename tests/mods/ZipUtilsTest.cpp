@@ -1,53 +1,36 @@
 #include "mods/ZipUtils.h"
 
-#include "tests/mods/ArchiveBuilder.h"
-#include "tests/mods/ScratchDir.h"
+#include "mods/GzipStream.h"
+#include "platform/Platform.h"
+#include "tests/support/ArchiveBuilder.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WholeFile.h"
 
-#include <cstdlib>
-#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
-#include <sstream>
+#include <zlib.h>
 
-namespace fs = std::filesystem;
-using qbk::RuntimeArchiveFormat;
-using qbk::test::ArchiveBuilder;
-using qbk::test::ScratchDir;
-
+namespace qbk {
 namespace {
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void writeAll(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-const char* kJavaScript = "#!/bin/sh\n"
-                          "echo 'openjdk version \"21.0.5\" 2024-10-15 LTS' >&2\n"
-                          "exit 0\n";
+namespace fs = std::filesystem;
+using test::ArchiveBuilder;
+using test::incompressibleBytes;
+using test::readWholeFile;
+using test::writeWholeFile;
+using Build = std::function<void(ArchiveBuilder&)>;
+using Damage = std::function<void(std::string&)>;
 
 class RuntimeExtraction : public ::testing::TestWithParam<RuntimeArchiveFormat> {
 protected:
-    fs::path archivePath() const {
-        return dir / (GetParam() == RuntimeArchiveFormat::Zip ? "rt.zip" : "rt.tar.gz");
-    }
-    ArchiveBuilder builder() const { return ArchiveBuilder(GetParam()); }
-    bool extract(std::string* error = nullptr) const {
-        return qbk::extractRuntimeArchive(archivePath(), dest, GetParam(), error);
-    }
-    // Nothing of a refused archive may be visible: no destination, no staging folder.
-    void expectNothingLeft() const {
-        EXPECT_FALSE(fs::exists(dest));
-        EXPECT_FALSE(fs::exists(fs::path(dest.string() + ".partial")));
+    bool zip() const { return GetParam() == RuntimeArchiveFormat::Zip; }
+    fs::path archive() const { return dir / (zip() ? "rt.zip" : "rt.tar.gz"); }
+    bool extract(std::string& error) const {
+        return extractRuntimeArchive(archive(), dest, GetParam(), &error);
     }
 
-    ScratchDir dir;
-    fs::path dest = dir / "runtime" / "_extract_tmp";
+    test::TempDir dir{"qbk-zip"};
+    fs::path dest;
 };
 
 INSTANTIATE_TEST_SUITE_P(Formats, RuntimeExtraction,
@@ -56,290 +39,230 @@ INSTANTIATE_TEST_SUITE_P(Formats, RuntimeExtraction,
                              return info.param == RuntimeArchiveFormat::Zip ? "Zip" : "TarGz";
                          });
 
-TEST_P(RuntimeExtraction, UnpacksTreeAndExecutableRuns) {
-    ASSERT_TRUE(builder()
-                    .directory("jdk-21+11-jre/")
-                    .file("jdk-21+11-jre/bin/java", kJavaScript, 0755)
-                    .file("jdk-21+11-jre/lib/modules", std::string(100000, 'm'))
-                    .file("jdk-21+11-jre/release", "")
-                    .file("jdk-21+11-jre/lib/jspawnhelper", "helper", 04755)
-                    .file("jdk-21+11-jre/lib/security/private", "key", 0600)
-                    .write(archivePath()));
-    std::string error;
-    ASSERT_TRUE(extract(&error)) << error;
-    const fs::path java = dest / "jdk-21+11-jre" / "bin" / "java";
-    // Mode bits are kept, set-user-ID is not.
-    const auto helper = fs::status(dest / "jdk-21+11-jre/lib/jspawnhelper").permissions();
-    EXPECT_NE(helper & fs::perms::owner_exec, fs::perms::none);
-    EXPECT_EQ(helper & fs::perms::set_uid, fs::perms::none);
-    EXPECT_EQ(fs::status(dest / "jdk-21+11-jre/lib/security/private").permissions() &
-                  fs::perms::mask,
-              fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(readAll(dest / "jdk-21+11-jre/lib/modules"), std::string(100000, 'm'));
-    EXPECT_TRUE(fs::is_regular_file(dest / "jdk-21+11-jre/release"));
-    EXPECT_NE(fs::status(java).permissions() & fs::perms::owner_exec, fs::perms::none);
-    const fs::path banner = dir / "banner.txt";
-    const std::string command = "'" + java.string() + "' -version 2>'" + banner.string() + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-    EXPECT_NE(readAll(banner).find("\"21."), std::string::npos);
-    EXPECT_FALSE(fs::exists(fs::path(dest.string() + ".partial")));
-}
-
-TEST_P(RuntimeExtraction, CyrillicDestination) {
-    dest = dir / "Игры Квеллбрук" / "среда";
-    ASSERT_TRUE(builder().file("jdk/Файл.txt", "привет").write(archivePath()));
-    std::string error;
-    ASSERT_TRUE(extract(&error)) << error;
-    EXPECT_EQ(readAll(dest / "jdk" / "Файл.txt"), "привет");
-}
-
-TEST_P(RuntimeExtraction, DotPrefixedAndRepeatedNamesAreFine) {
-    // What "tar czf runtime.tar.gz ./jdk" writes; a repeated entry replaces the earlier one.
-    ASSERT_TRUE(builder()
-                    .directory("./")
-                    .directory("./jdk/")
-                    .file("./jdk/bin//java", kJavaScript, 0755)
-                    .file("./jdk/release", "first")
-                    .file("jdk/./release", "second")
-                    .write(archivePath()));
-    std::string error;
-    ASSERT_TRUE(extract(&error)) << error;
-    EXPECT_EQ(readAll(dest / "jdk" / "bin" / "java"), kJavaScript);
-    EXPECT_EQ(readAll(dest / "jdk" / "release"), "second");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 1);
-}
-
-TEST_P(RuntimeExtraction, OnlyDirectoriesAndEmptyDestinationAreFine) {
-    fs::create_directories(dest);
-    ASSERT_TRUE(builder().directory("a/").directory("a/b/").directory("c/").write(archivePath()));
-    ASSERT_TRUE(extract());
-    EXPECT_TRUE(fs::is_directory(dest / "a" / "b"));
-    EXPECT_TRUE(fs::is_directory(dest / "c"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 2);
-}
-
-TEST_P(RuntimeExtraction, NonEmptyDestinationIsRefusedAndKept) {
-    fs::create_directories(dest);
-    writeAll(dest / "old.txt", "old");
-    ASSERT_TRUE(builder().file("new.txt", "new").write(archivePath()));
-    std::string error;
-    EXPECT_FALSE(extract(&error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(readAll(dest / "old.txt"), "old");
-    EXPECT_FALSE(fs::exists(dest / "new.txt"));
-}
-
-TEST_P(RuntimeExtraction, NotAnArchiveOrEmptyFileFailsWithoutDestination) {
-    for (const std::string& bytes : {std::string(), std::string("plain text, not an archive")}) {
-        writeAll(archivePath(), bytes);
+TEST_P(RuntimeExtraction, UnpacksIntoAnAbsentOrEmptyFolderButNeverAFilledOne) {
+    ArchiveBuilder builder(GetParam());
+    // What "tar czf rt.tar.gz ./jdk" writes; a repeated entry replaces the earlier one.
+    builder.directory("./")
+        .file("./jdk/bin//java", "#!/bin/sh\n", 0755)
+        .file("jdk/lib/jspawnhelper", "helper", 04755)
+        .file("jdk/lib/private", "key", 0600)
+        .file("jdk/release", "first")
+        .file("jdk/./release", "second")
+        .file("jdk/Файл.txt", "привет")
+        .file("jdk/legal/java.base/LICENSE", "GPL")
+        .symlink("jdk/legal/java.desktop/LICENSE", "../java.base/LICENSE")
+        .symlink("jdk/lib/current", ".")
+        .directory("empty/");
+    if (!zip())
+        builder.hardlink("jdk/lib/copy", "jdk/release");
+    ASSERT_TRUE(builder.write(archive()));
+    fs::create_directories(dir / "empty-folder");
+    for (const fs::path& target : {dir / "Игры Квеллбрук" / "среда", dir / "empty-folder"}) {
+        dest = target;
         std::string error;
-        EXPECT_FALSE(extract(&error));
-        EXPECT_FALSE(error.empty());
-        expectNothingLeft();
+        ASSERT_TRUE(extract(error)) << error;
+        const auto mode = [&](const char* name) {
+            return fs::status(dest / name).permissions();
+        };
+        EXPECT_NE(mode("jdk/bin/java") & fs::perms::owner_exec, fs::perms::none);
+        EXPECT_EQ(mode("jdk/lib/jspawnhelper") & fs::perms::set_uid, fs::perms::none);
+        EXPECT_EQ(mode("jdk/lib/private") & fs::perms::mask,
+                  fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(readWholeFile(dest / "jdk/release"), "second");
+        EXPECT_EQ(readWholeFile(dest / "jdk" / "Файл.txt"), "привет");
+        EXPECT_EQ(fs::read_symlink(dest / "jdk/legal/java.desktop/LICENSE"),
+                  "../java.base/LICENSE");
+        EXPECT_EQ(readWholeFile(dest / "jdk/legal/java.desktop/LICENSE"), "GPL");
+        EXPECT_EQ(readWholeFile(dest / "jdk/lib/copy"), zip() ? "" : "second");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 2);
+        EXPECT_FALSE(fs::exists(dest.string() + ".partial"));
     }
-    EXPECT_FALSE(qbk::extractRuntimeArchive(dir / "missing", dest, GetParam()));
-    expectNothingLeft();
-}
-
-TEST_P(RuntimeExtraction, EscapingNamesAreRefusedAndNothingIsWritten) {
-    const std::vector<std::string> names = {"../escape.txt",
-                                            "jdk/../../escape.txt",
-                                            (dir / "escape.txt").string(),
-                                            "C:\\escape.txt",
-                                            "c:escape.txt",
-                                            "..\\escape.txt",
-                                            "jdk\\..\\..\\escape.txt",
-                                            "\\\\server\\share\\escape.txt",
-                                            "jdk/escape.txt:stream"};
-    for (const std::string& name : names) {
-        SCOPED_TRACE(name);
-        ASSERT_TRUE(builder()
-                        .file("jdk/bin/java", kJavaScript, 0755)
-                        .file(name, "escaped")
-                        .file("jdk/lib/after", "after")
-                        .write(archivePath()));
-        std::string error;
-        EXPECT_FALSE(extract(&error));
-        // Zip readers turn "\" into "/", so the message may show the other separator.
-        EXPECT_NE(error.find("escape.txt"), std::string::npos) << error;
-        expectNothingLeft();
-        EXPECT_FALSE(fs::exists(dir / "escape.txt"));
-        EXPECT_FALSE(fs::exists(dir / "runtime" / "escape.txt"));
-    }
-}
-
-TEST_P(RuntimeExtraction, RelativeLinksInsideAreKept) {
-    ASSERT_TRUE(builder()
-                    .file("jdk/legal/java.base/LICENSE", "GPLv2+CE")
-                    .symlink("jdk/legal/java.desktop/LICENSE", "../java.base/LICENSE")
-                    .symlink("jdk/lib/current", ".")
-                    .write(archivePath()));
     std::string error;
-    ASSERT_TRUE(extract(&error)) << error;
-    const fs::path link = dest / "jdk/legal/java.desktop/LICENSE";
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(fs::read_symlink(link), fs::path("../java.base/LICENSE"));
-    EXPECT_EQ(readAll(link), "GPLv2+CE");
+    EXPECT_FALSE(extract(error));
+    EXPECT_NE(error.find("не пуста"), std::string::npos) << error;
+    EXPECT_EQ(readWholeFile(dest / "jdk/release"), "second");
 }
 
-TEST_P(RuntimeExtraction, LinksLeadingOutsideAreRefused) {
-    struct Case {
-        std::string name;
-        std::string target;
+// Every refused archive leaves no destination, no staging folder and nothing outside.
+TEST_P(RuntimeExtraction, RefusesEscapesLinksOutAndDamageWithoutWritingAnything) {
+    const auto name = [](std::string n) -> Build {
+        return [n](ArchiveBuilder& b) {
+            b.file(n, "x");
+        };
     };
-    const std::vector<Case> cases = {{"jdk/escape", "../../outside"},
-                                     {"jdk/escape", "/etc"},
-                                     {"jdk/escape", "C:\\Windows"},
-                                     {"escape", ".."},
-                                     // ".." after a name that may itself be a link
-                                     {"jdk/escape", "sub/../../.."}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name + " -> " + c.target);
-        ASSERT_TRUE(builder().file("jdk/ok", "ok").symlink(c.name, c.target).write(archivePath()));
+    const auto link = [](std::string n, std::string t) -> Build {
+        return [n, t](ArchiveBuilder& b) {
+            b.symlink(n, t);
+        };
+    };
+    const auto hard = [](std::string t) -> Build {
+        return [t](ArchiveBuilder& b) {
+            b.symlink("jdk/link", "lib").hardlink("jdk/copy", t);
+        };
+    };
+    const auto at = [](double share, char flip) -> Damage {
+        return [share, flip](std::string& bytes) {
+            const auto from = static_cast<std::size_t>(bytes.size() * share);
+            for (std::size_t i = from; i < from + 64; ++i)
+                bytes[i] = static_cast<char>(bytes[i] ^ flip);
+        };
+    };
+    struct Case {
+        Build entries;
+        Damage damage;
+        std::string inError;
+        int only = -1; // a RuntimeArchiveFormat the case needs, or -1
+    };
+    const std::string outside = (dir / "escape.txt").string();
+    const std::vector<Case> cases = {
+        {name("../escape.txt"), {}, "escape.txt"},
+        {name("jdk/../../escape.txt"), {}, "escape.txt"},
+        {name(outside), {}, "escape.txt"},
+        {name("C:\\escape.txt"), {}, "escape.txt"},
+        {name("c:escape.txt"), {}, "escape.txt"},
+        {name("..\\escape.txt"), {}, "escape.txt"},
+        {name("jdk\\..\\..\\escape.txt"), {}, "escape.txt"},
+        {name("\\\\server\\share\\escape.txt"), {}, "escape.txt"},
+        {name("jdk/escape.txt:stream"), {}, "escape.txt"},
+        {link("jdk/escape", "../../outside"), {}, "../../outside"},
+        {link("jdk/escape", "/etc"), {}, "/etc"},
+        {link("jdk/escape", "C:\\Windows"), {}, "C:\\Windows"},
+        {link("escape", ".."), {}, ".."},
+        {link("jdk/escape", "sub/../../.."), {}, "sub/../../.."}, // ".." after a possible link
+        {[](ArchiveBuilder& b) {
+             b.symlink("a/up", "..").symlink("a/up/b", "..").file("a/up/b/escape.txt", "x");
+         },
+         {},
+         "a/up/b"},
+        {hard("../outside"), {}, "../outside", 1},
+        {hard("/etc/passwd"), {}, "/etc/passwd", 1},
+        {hard("jdk/link"), {}, "jdk/link", 1},
+        {{}, [](std::string& b) { b.clear(); }, ""},
+        {{}, [](std::string& b) { b = "plain text, not an archive"; }, ""},
+        {{}, [](std::string& b) { b.resize(b.size() / 2); }, ""},
+        {{}, at(0.5, 0x5A), "повреждён"},
+        {{},
+         [](std::string& b) { b.resize(b.find(std::string("PK\x01\x02", 4))); },
+         "не удалось открыть",
+         0},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        if (c.only >= 0 && c.only != static_cast<int>(GetParam()))
+            continue;
+        SCOPED_TRACE(i);
+        ArchiveBuilder builder(GetParam());
+        builder.file("jdk/bin/java", "#!/bin/sh\n", 0755);
+        if (c.entries)
+            c.entries(builder);
+        ASSERT_TRUE(builder.file("jdk/lib/after", incompressibleBytes(400000, 7)).write(archive()));
+        if (c.damage) {
+            std::string bytes = readWholeFile(archive());
+            c.damage(bytes);
+            writeWholeFile(archive(), bytes);
+        }
+        dest = dir / "runtime" / "_extract_tmp";
         std::string error;
-        EXPECT_FALSE(extract(&error));
-        EXPECT_NE(error.find(c.target), std::string::npos) << error;
-        expectNothingLeft();
+        EXPECT_FALSE(extract(error));
+        // Zip readers turn "\" into "/", so the message may show the other separator.
+        EXPECT_NE(error.find(c.inError), std::string::npos) << error;
+        EXPECT_FALSE(error.empty());
+        EXPECT_FALSE(fs::exists(dest));
+        EXPECT_FALSE(fs::exists(dest.string() + ".partial"));
+        EXPECT_FALSE(fs::exists(dir / "escape.txt") || fs::exists(dir / "runtime" / "escape.txt"));
+    }
+    EXPECT_FALSE(extractRuntimeArchive(dir / "missing", dest, GetParam()));
+}
+
+std::string gzip(const std::string& data, int level) {
+    z_stream zs{};
+    deflateInit2(&zs, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&zs, static_cast<uLong>(data.size())) + 64, '\0');
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    zs.avail_in = static_cast<uInt>(data.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    return out;
+}
+
+// Everything the stream gives; false when it reported damage.
+bool readAllOf(GzipStream& stream, std::string& out) {
+    const void* block = nullptr;
+    long long n = 0;
+    while ((n = stream.read(&block)) > 0)
+        out.append(static_cast<const char*>(block), static_cast<std::size_t>(n));
+    return n == 0;
+}
+
+TEST(GzipStreamTest, InflatesEveryMemberAndReportsDamageTruncationAndTrailingBytes) {
+    test::TempDir dir;
+    const auto open = [&](const std::string& bytes) {
+        writeWholeFile(dir / "data.gz", bytes);
+        return GzipStream(platform::openFile(dir / "data.gz", "rb"));
+    };
+    // Larger than one output block; stored blocks carry no check but the trailer's CRC-32.
+    const std::string data = incompressibleBytes(1500000, 1) + std::string(1500000, 'z');
+    const std::string packed = gzip(data, 6);
+    std::string flipped = gzip(data, 0);
+    flipped[flipped.size() / 3] ^= 0x01;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {packed + gzip("second member", 9), ""},
+        {flipped, "повреждены"},
+        {packed.substr(0, packed.size() - 3), "обрезан"},
+        {packed.substr(0, packed.size() / 2), "обрезан"},
+        {packed + "junk!", "повреждены"},
+        {"", "обрезан"},
+    };
+    for (const auto& [bytes, error] : cases) {
+        GzipStream stream = open(bytes);
+        std::string out;
+        EXPECT_EQ(readAllOf(stream, out), error.empty()) << error;
+        EXPECT_NE(stream.error().find(error), std::string::npos) << stream.error();
+        EXPECT_EQ(out == data + "second member", error.empty());
+    }
+    // A consumer that stops after one block still learns of the damage at the end.
+    const void* block = nullptr;
+    for (const auto& [bytes, sound] : {std::pair{flipped, false}, std::pair{packed, true}}) {
+        GzipStream stream = open(bytes);
+        ASSERT_GT(stream.read(&block), 0);
+        EXPECT_EQ(stream.drain(), sound);
     }
 }
 
-TEST_P(RuntimeExtraction, EntriesThroughALinkAreRefused) {
-    // "a/up" points at the folder itself, lexically inside; writing below it, or a second
-    // link climbing from it, would leave the folder.
-    ASSERT_TRUE(builder()
-                    .symlink("a/up", "..")
-                    .symlink("a/up/b", "..")
-                    .file("a/up/b/escape.txt", "x")
-                    .write(archivePath()));
-    std::string error;
-    EXPECT_FALSE(extract(&error));
-    EXPECT_NE(error.find("a/up/b"), std::string::npos) << error;
-    expectNothingLeft();
-    EXPECT_FALSE(fs::exists(dir / "runtime" / "escape.txt"));
-}
-
-TEST_P(RuntimeExtraction, TruncatedArchiveFailsAndLeavesNoDestination) {
-    ASSERT_TRUE(builder()
-                    .file("jdk/bin/java", kJavaScript, 0755)
-                    .file("jdk/lib/modules", qbk::test::incompressibleBytes(400000, 7))
-                    .file("jdk/lib/tail", qbk::test::incompressibleBytes(100000, 8))
-                    .write(archivePath()));
-    const auto size = fs::file_size(archivePath());
-    fs::resize_file(archivePath(), size / 2);
-    std::string error;
-    EXPECT_FALSE(extract(&error));
-    EXPECT_FALSE(error.empty());
-    expectNothingLeft();
-}
-
-TEST_P(RuntimeExtraction, CorruptEntryDataFails) {
-    ASSERT_TRUE(builder()
-                    .file("jdk/lib/first", std::string(300000, 'a'))
-                    .file("jdk/lib/modules", qbk::test::incompressibleBytes(300000, 9))
-                    .write(archivePath()));
-    std::string bytes = readAll(archivePath());
-    // The middle of the second file's data, away from the zip directory at the end.
-    for (std::size_t i = bytes.size() / 2; i < bytes.size() / 2 + 64; ++i)
-        bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
-    writeAll(archivePath(), bytes);
-    std::string error;
-    EXPECT_FALSE(extract(&error));
-    EXPECT_FALSE(error.empty());
-    expectNothingLeft();
-}
-
-TEST(ZipExtraction, MissingCentralDirectoryFailsAtOpen) {
-    ScratchDir dir;
-    const fs::path zip = dir / "rt.zip";
-    ASSERT_TRUE(ArchiveBuilder(RuntimeArchiveFormat::Zip)
-                    .file("jdk/bin/java", kJavaScript, 0755)
-                    .file("jdk/lib/modules", std::string(50000, 'x'))
-                    .write(zip));
-    // Cut everything from the first central directory record on; the local entries stay.
-    std::string bytes = readAll(zip);
-    const auto directory = bytes.find(std::string("PK\x01\x02", 4));
-    ASSERT_NE(directory, std::string::npos);
-    writeAll(zip, bytes.substr(0, directory));
-    std::string error;
-    EXPECT_FALSE(qbk::extractZip(zip, dir / "out", &error));
-    EXPECT_NE(error.find("не удалось открыть архив"), std::string::npos) << error;
-    EXPECT_FALSE(fs::exists(dir / "out"));
-}
-
-TEST(TarGzExtraction, HardLinksInsideKeptOutsideRefused) {
-    ScratchDir dir;
+TEST(GzipStreamTest, TarGzDamagedInThePaddingAfterTheEndMarkerFails) {
+    // A tar reader stops at its end marker; only reading on to the trailer finds this damage.
+    test::TempDir dir;
     const fs::path archive = dir / "rt.tar.gz";
     ASSERT_TRUE(ArchiveBuilder(RuntimeArchiveFormat::TarGz)
-                    .file("jdk/lib/a", "shared")
-                    .hardlink("jdk/lib/b", "jdk/lib/a")
+                    .file("jdk/modules", std::string(200000, 'm'))
                     .write(archive));
+    GzipStream tarStream(platform::openFile(archive, "rb"));
+    std::string tar;
+    ASSERT_TRUE(readAllOf(tarStream, tar));
+    std::string stored = gzip(tar + std::string(3 << 20, '\0'), 0);
+    stored[stored.find("mmmm") + 1000] = 'X';
+    writeWholeFile(archive, stored);
     std::string error;
-    ASSERT_TRUE(qbk::extractTarGz(archive, dir / "ok", &error)) << error;
-    EXPECT_EQ(readAll(dir / "ok/jdk/lib/b"), "shared");
-
-    for (const std::string target : {"../outside", "/etc/passwd", "jdk/link"}) {
-        SCOPED_TRACE(target);
-        ASSERT_TRUE(ArchiveBuilder(RuntimeArchiveFormat::TarGz)
-                        .symlink("jdk/link", "lib")
-                        .hardlink("jdk/copy", target)
-                        .write(archive));
-        EXPECT_FALSE(qbk::extractTarGz(archive, dir / "bad", &error));
-        EXPECT_NE(error.find(target), std::string::npos) << error;
-        EXPECT_FALSE(fs::exists(dir / "bad"));
-    }
-}
-
-TEST(FlatJarExtraction, FlattensFiltersAndCounts) {
-    ScratchDir dir;
-    const fs::path zip = dir / "mods.zip";
-    ASSERT_TRUE(ArchiveBuilder(RuntimeArchiveFormat::Zip)
-                    .directory("mods/")
-                    .file("mods/Sub/Example.JAR", "example")
-                    .file("__MACOSX/mods/._Example.jar", "resource fork")
-                    .file("readme.txt", "read me")
-                    .file("a.jar", "first")
-                    .file("other/a.jar", "second")
-                    .file("x.ja", "short")
-                    .write(zip));
-    const fs::path dest = dir / "Моды";
-    EXPECT_EQ(qbk::extractJarsFlat(zip, dest), 3);
-    EXPECT_EQ(readAll(dest / "Example.JAR"), "example");
-    EXPECT_EQ(readAll(dest / "a.jar"), "second");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 2);
-}
-
-TEST(FlatJarExtraction, UnopenableArchiveGivesMinusOneWithoutDestination) {
-    ScratchDir dir;
-    writeAll(dir / "empty.zip", "");
-    writeAll(dir / "text.zip", "no zip here");
-    EXPECT_EQ(qbk::extractJarsFlat(dir / "empty.zip", dir / "out"), -1);
-    EXPECT_EQ(qbk::extractJarsFlat(dir / "text.zip", dir / "out"), -1);
+    EXPECT_FALSE(extractTarGz(archive, dir / "out", &error));
+    EXPECT_NE(error.find("повреждены"), std::string::npos) << error;
     EXPECT_FALSE(fs::exists(dir / "out"));
-    ASSERT_TRUE(
-        ArchiveBuilder(RuntimeArchiveFormat::Zip).file("readme.txt", "x").write(dir / "none.zip"));
-    EXPECT_EQ(qbk::extractJarsFlat(dir / "none.zip", dir / "out"), 0);
-    EXPECT_TRUE(fs::is_directory(dir / "out"));
 }
 
-TEST(Sha1FileHex, KnownFilesEmptyMissingAndUnreadable) {
-    EXPECT_EQ(qbk::sha1FileHex(fs::path(QBK_TESTDATA_DIR) / "minecraft" / "1.21.5.json"),
-              "3bd9a435263080a3131582cf56884f8bfd9c2d26");
-    EXPECT_EQ(qbk::sha1FileHex(fs::path(QBK_TESTDATA_DIR) / "minecraft" / "1.21.1.json"),
-              "7defb5970be6fb69905e48480fbf723545e60fd0");
-    ScratchDir dir;
-    writeAll(dir / "пусто.bin", "");
-    EXPECT_EQ(qbk::sha1FileHex(dir / "пусто.bin"), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
-    EXPECT_EQ(qbk::sha1FileHex(dir / "missing.bin"), "");
-    // A folder opens like a file on POSIX but every read fails.
-    fs::create_directories(dir / "folder.jar");
-    EXPECT_EQ(qbk::sha1FileHex(dir / "folder.jar"), "");
-}
-
-TEST(FileNameOf, LastComponentOfEitherSeparator) {
-    EXPECT_EQ(qbk::fileNameOf("mods/Sub\\Example.jar"), "Example.jar");
-    EXPECT_EQ(qbk::fileNameOf("a\\b/c.jar"), "c.jar");
-    EXPECT_EQ(qbk::fileNameOf("plain.jar"), "plain.jar");
-    EXPECT_EQ(qbk::fileNameOf("folder/"), "");
+TEST(ZipUtilsTest, Sha1AndFileNameOf) {
+    test::TempDir dir;
+    writeWholeFile(dir / "пусто.bin", "");
+    fs::create_directories(dir / "folder.jar"); // opens like a file on POSIX, but reads fail
+    EXPECT_EQ(sha1FileHex(dir / "пусто.bin"), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+    EXPECT_EQ(sha1FileHex(dir / "missing.bin"), "");
+    EXPECT_EQ(sha1FileHex(dir / "folder.jar"), "");
+    EXPECT_EQ(fileNameOf("mods/Sub\\Example.jar"), "Example.jar");
+    EXPECT_EQ(fileNameOf("a\\b/c.jar"), "c.jar");
+    EXPECT_EQ(fileNameOf("plain.jar"), "plain.jar");
+    EXPECT_EQ(fileNameOf("folder/"), "");
 }
 
 } // namespace
+} // namespace qbk

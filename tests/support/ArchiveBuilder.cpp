@@ -1,4 +1,4 @@
-#include "tests/mods/ArchiveBuilder.h"
+#include "tests/support/ArchiveBuilder.h"
 
 #include <archive.h>
 #include <archive_entry.h>
