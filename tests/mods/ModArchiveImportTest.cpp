@@ -1,109 +1,75 @@
 #include "mods/ModArchiveImport.h"
 
 #include "platform/Platform.h"
-#include "tests/mods/ArchiveBuilder.h"
-#include "tests/mods/ScratchDir.h"
+#include "tests/support/ArchiveBuilder.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WholeFile.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
-#include <set>
-#include <sstream>
 
 namespace qbk {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::set<std::string> namesIn(const fs::path& dir) {
-    std::set<std::string> names;
-    if (fs::exists(dir)) {
-        for (const auto& entry : fs::directory_iterator(dir))
-            names.insert(platform::pathToUtf8(entry.path().filename()));
-    }
-    return names;
+// The names in a folder with the content of each file, "name=content" in name order.
+std::string contents(const fs::path& dir) {
+    std::map<std::string, std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir))
+        found[platform::pathToUtf8(entry.path().filename())] =
+            entry.is_directory() ? "" : test::readWholeFile(entry.path());
+    std::string text;
+    for (const auto& [name, bytes] : found)
+        text += name + "=" + bytes + " ";
+    return text;
 }
 
-std::string contentOf(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-class ModArchiveImportTest : public ::testing::Test {
-protected:
-    fs::path modsDir() const { return dir / "minecraft" / "mods"; }
-    fs::path archive() const { return dir / fs::u8path("Мои моды.zip"); }
-
-    test::ScratchDir dir{"qbk-import-Моды"};
-};
-
-TEST_F(ModArchiveImportTest, NestedJarsLandFlatAndEachDistinctFileCountsOnce) {
+TEST(ModArchiveImportTest, JarsLandFlatBesideThePlayersOwnAndABrokenArchiveWritesNothing) {
+    test::TempDir dir{"qbk-import-Моды"};
+    const fs::path mods = dir / "minecraft/mods", archive = dir / fs::u8path("Мои моды.zip");
+    test::writeWholeFile(mods / "old.jar", "old");
+    test::writeWholeFile(mods / "a.jar", "replaced");
     ASSERT_TRUE(test::ArchiveBuilder(RuntimeArchiveFormat::Zip)
                     .directory("mods/")
                     .file("mods/a.jar", "first a")
                     .file("mods/deeper/b.JAR", "b")
+                    .file("win\\c.jar", "c")
                     .file("other/a.jar", "second a")
                     .file("__MACOSX/mods/._a.jar", "fork")
                     .file("readme.txt", "text")
+                    .file("x.ja", "short")
                     .file("mods/CON.jar", "device")
                     .file("mods/aux.jar", "device")
                     .file("mods/Ботаника.jar", "botanika")
-                    .write(archive()));
-    fs::create_directories(modsDir());
-    std::ofstream(modsDir().parent_path() / "keep.txt");
-    std::ofstream(modsDir() / "old.jar") << "old";
+                    .write(archive));
+    EXPECT_EQ(importModArchive(archive, mods), 4);
+    const std::string installed = contents(mods);
+    EXPECT_EQ(installed, "a.jar=second a b.JAR=b c.jar=c old.jar=old Ботаника.jar=botanika ");
+    EXPECT_EQ(contents(mods.parent_path()), "mods= "); // no staging folder left
 
-    EXPECT_EQ(importModArchive(archive(), modsDir()), 3);
-    EXPECT_EQ(namesIn(modsDir()),
-              (std::set<std::string>{"a.jar", "b.JAR", "old.jar", "Ботаника.jar"}));
-    EXPECT_EQ(contentOf(modsDir() / "a.jar"), "second a");
-    EXPECT_EQ(contentOf(modsDir() / "old.jar"), "old");
-    EXPECT_EQ(namesIn(modsDir().parent_path()), (std::set<std::string>{"keep.txt", "mods"}));
-}
-
-TEST_F(ModArchiveImportTest, ExistingFileOfTheSameNameIsReplaced) {
-    fs::create_directories(modsDir());
-    std::ofstream(modsDir() / "a.jar") << "old";
-    ASSERT_TRUE(
-        test::ArchiveBuilder(RuntimeArchiveFormat::Zip).file("a.jar", "new").write(archive()));
-    EXPECT_EQ(importModArchive(archive(), modsDir()), 1);
-    EXPECT_EQ(contentOf(modsDir() / "a.jar"), "new");
-}
-
-TEST_F(ModArchiveImportTest, ResourceForksAndOtherFilesAloneInstallNothing) {
     ASSERT_TRUE(test::ArchiveBuilder(RuntimeArchiveFormat::Zip)
                     .file("._a.jar", "fork")
                     .file("mods/._b.jar", "fork")
                     .file("a.jar.txt", "text")
-                    .write(archive()));
-    EXPECT_EQ(importModArchive(archive(), modsDir()), 0);
-    EXPECT_TRUE(namesIn(modsDir()).empty());
-    EXPECT_TRUE(namesIn(modsDir().parent_path()).empty());
-}
+                    .write(archive));
+    EXPECT_EQ(importModArchive(archive, dir / "empty"), 0);
+    EXPECT_FALSE(fs::exists(dir / "empty"));
 
-TEST_F(ModArchiveImportTest, BrokenOrForeignArchivesWriteNothing) {
-    std::string zip;
     ASSERT_TRUE(test::ArchiveBuilder(RuntimeArchiveFormat::Zip)
                     .file("a.jar", test::incompressibleBytes(40000, 1))
-                    .file("b.jar", test::incompressibleBytes(40000, 2))
-                    .write(archive()));
-    zip = contentOf(archive());
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"empty", ""},
-        {"text", "this is not an archive at all"},
-        {"7z", std::string("7z\xBC\xAF\x27\x1C\x00\x04", 8) + std::string(200, 'x')},
-        {"rar", std::string("Rar!\x1A\x07\x01\x00", 8) + std::string(200, 'x')},
-        {"truncated", zip.substr(0, zip.size() / 2)},
-    };
-    fs::create_directories(modsDir());
-    std::ofstream(modsDir() / "old.jar") << "old";
-    for (const auto& [label, bytes] : cases) {
-        std::ofstream(archive(), std::ios::binary | std::ios::trunc) << bytes;
-        EXPECT_EQ(importModArchive(archive(), modsDir()), -1) << label;
-        EXPECT_EQ(namesIn(modsDir()), std::set<std::string>{"old.jar"}) << label;
-        EXPECT_EQ(namesIn(modsDir().parent_path()), std::set<std::string>{"mods"}) << label;
+                    .write(archive));
+    const std::string zip = test::readWholeFile(archive);
+    for (const std::string& bytes :
+         {std::string(), std::string("this is not an archive at all"),
+          std::string("7z\xBC\xAF\x27\x1C\x00\x04", 8) + std::string(200, 'x'),
+          std::string("Rar!\x1A\x07\x01\x00", 8) + std::string(200, 'x'),
+          zip.substr(0, zip.size() / 2)}) {
+        test::writeWholeFile(archive, bytes);
+        EXPECT_EQ(importModArchive(archive, mods), -1);
+        EXPECT_EQ(contents(mods.parent_path()), "mods= ");
     }
-    EXPECT_EQ(importModArchive(dir / "absent.zip", modsDir()), -1);
+    EXPECT_EQ(importModArchive(dir / "absent.zip", mods), -1);
+    EXPECT_EQ(contents(mods), installed);
 }
 
 } // namespace

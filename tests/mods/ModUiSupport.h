@@ -4,46 +4,38 @@
 
 #include <QDesktopServices>
 #include <QDialog>
-#include <QList>
-#include <QObject>
-#include <QString>
-#include <QStringList>
 #include <QUrl>
 #include <functional>
 
 namespace qbk::test {
 
-// Answers the mod widgets' questions from a queue and records everything they put to the
-// player, so no modal box ever blocks a test.
-class PromptRecorder {
-public:
-    QStringList questions; // "title|text"
-    QStringList warnings;  // "title|text"
-    QList<bool> answers;   // consumed in order; No once empty
-    QStringList dialogs;   // class names of the dialogs run
+// Answers the mod widgets' questions from a queue (No once empty) and records what they put
+// to the player, so no modal box ever blocks a test.
+struct PromptRecorder {
+    QStringList questions, warnings; // "title|text"
+    QList<bool> answers;
+    QStringList dialogs; // class names of the dialogs run
     int dialogResult = QDialog::Rejected;
     std::function<void(QDialog&)> duringDialog; // what the player does while it is open
     QString archive;
 
     ModPrompts prompts() {
-        ModPrompts p;
-        p.ask = [this](QWidget*, const QString& title, const QString& text) {
-            questions.append(title + QLatin1Char('|') + text);
-            return answers.isEmpty() ? false : answers.takeFirst();
-        };
-        p.warn = [this](QWidget*, const QString& title, const QString& text) {
-            warnings.append(title + QLatin1Char('|') + text);
-        };
-        p.run = [this](QDialog& dialog) {
-            dialogs.append(QString::fromLatin1(dialog.metaObject()->className()));
-            if (duringDialog)
-                duringDialog(dialog);
-            return dialogResult;
-        };
-        p.chooseArchive = [this](QWidget*) {
-            return archive;
-        };
-        return p;
+        return {[this](QWidget*, const QString& title, const QString& text) {
+                    questions << title + '|' + text;
+                    return !answers.isEmpty() && answers.takeFirst();
+                },
+                [this](QWidget*, const QString& title, const QString& text) {
+                    warnings << title + '|' + text;
+                },
+                [this](QDialog& dialog) {
+                    dialogs << dialog.metaObject()->className();
+                    if (duringDialog)
+                        duringDialog(dialog);
+                    return dialogResult;
+                },
+                [this](QWidget*) {
+                    return archive;
+                }};
     }
 };
 
@@ -52,15 +44,8 @@ class UrlCatcher : public QObject {
     Q_OBJECT
 
 public:
-    UrlCatcher() {
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open");
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "open");
-    }
-    ~UrlCatcher() override {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-    }
-
+    UrlCatcher() { QDesktopServices::setUrlHandler("https", this, "open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler("https"); }
     QList<QUrl> opened;
 
 public slots:

@@ -1,58 +1,131 @@
 #pragma once
 
+#include "mods/ModrinthClient.h"
+#include "mods/ZipUtils.h"
 #include "tests/support/TestHttpServer.h"
+#include "tests/support/WholeFile.h"
 
-#include <QByteArray>
+#include <QBuffer>
+#include <QColor>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
-#include <QString>
 #include <atomic>
 #include <map>
 #include <mutex>
-#include <string>
+#include <thread>
+#include <webp/encode.h>
 
 namespace qbk::test {
 
-// A loopback Modrinth for the client and panel tests, answering from the real project and
-// version replies under the test data, with the hashes of the test's own jars.
+// A loopback Modrinth answering from the real project and version replies of the test data,
+// with the hashes of the test's own jars; it counts requests and those served at once.
 class ModrinthFixture {
 public:
-    enum class IconKind { None, Png, Webp, Garbage };
+    enum class Icon { None, Png, Webp, Garbage };
+    inline static const QColor kGreen{40, 160, 90};
 
-    ModrinthFixture();
+    ModrinthFixture() {
+        for (const QJsonValue& project : readArray("projects-6.json"))
+            projects_[project[QStringLiteral("slug")].toString().toStdString()] =
+                project.toObject();
+        version_ = readArray("versions-lithium.json").first().toObject();
+        server_.get("/(v2/version_file|v2/project|icons)/([A-Za-z0-9]+)",
+                    [this](const httplib::Request& request, httplib::Response& response,
+                           const std::smatch& match) { serve(request, response, match); });
+    }
 
-    // Makes a jar known: its SHA-1 maps to a version of the real project with that slug.
-    void addMod(const std::string& sha1, const std::string& slug, const std::string& version,
-                IconKind icon);
-    // The first count API requests are refused with 429 and the given reset header.
-    void refuseWithRateLimit(int count, int resetSeconds);
+    // Writes the jar below folder and makes its SHA-1 a version of the real project slug.
+    void addMod(const std::filesystem::path& jar, const std::string& content,
+                const std::string& slug, const std::string& version, Icon icon) {
+        writeWholeFile(jar, content);
+        std::lock_guard lock(mutex_);
+        QJsonObject project = projects_.at(slug);
+        const QString id = project[QStringLiteral("id")].toString();
+        project[QStringLiteral("icon_url")] =
+            icon == Icon::None ? QJsonValue() : QString::fromStdString(server_.url("/icons/")) + id;
+        replies_["v2/project/" + id.toStdString()] = json(project);
+        replies_["icons/" + id.toStdString()] =
+            icon == Icon::Garbage ? "not an image" : image(icon == Icon::Webp);
+        QJsonObject reply = version_;
+        reply[QStringLiteral("project_id")] = id;
+        reply[QStringLiteral("version_number")] = QString::fromStdString(version);
+        replies_["v2/version_file/" + sha1FileHex(jar)] = json(reply);
+    }
+    void refuseWithRateLimit(int count) { rateLimited_ = count; }
     void setDelayMs(int ms) { delayMs_ = ms; }
-
-    QString apiBase() const { return QString::fromStdString(server_.url("/v2")); }
-    QString siteBase() const { return QStringLiteral("https://modrinth.example"); }
-    std::size_t requests(const std::string& prefix) const;
-    int mostInFlight() const { return mostInFlight_.load(); }
+    std::size_t requests(const std::string& prefix) const {
+        std::lock_guard lock(mutex_);
+        std::size_t n = 0;
+        for (const auto& [path, count] : requests_)
+            n += path.rfind(prefix, 0) == 0 ? count : 0;
+        return n;
+    }
+    int mostInFlight() const { return mostInFlight_; }
     TestHttpServer& server() { return server_; }
-
-    static QByteArray pngIcon();
-    static QByteArray webpIcon();
+    ModrinthClient::Config config(const std::filesystem::path& dir, int timeoutMs = 5000) const {
+        ModrinthClient::Config c;
+        c.apiBase = QString::fromStdString(server_.url("/v2"));
+        c.siteBase = QStringLiteral("https://modrinth.example");
+        c.cacheFile = QString::fromStdString((dir / "modcache.json").string());
+        c.userAgent = QStringLiteral("Quellbrook-Launcher/1.0 (test)");
+        c.transferTimeout = std::chrono::milliseconds(timeoutMs);
+        return c;
+    }
 
 private:
-    void handle(const std::string& path, httplib::Response& response,
-                const std::function<bool(httplib::Response&)>& answer);
+    static QJsonArray readArray(const char* name) {
+        QFile file(QStringLiteral(QBK_TESTDATA_DIR "/modrinth/") + QLatin1String(name));
+        file.open(QIODevice::ReadOnly);
+        return QJsonDocument::fromJson(file.readAll()).array();
+    }
+    static std::string json(const QJsonObject& o) {
+        return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
+    }
+    // A one-colour square: PNG through Qt, WebP through libwebp (Qt may lack its plugin).
+    static std::string image(bool webp) {
+        QImage picture(48, 48, QImage::Format_RGBA8888);
+        picture.fill(kGreen);
+        QByteArray png;
+        QBuffer buffer(&png);
+        if (!webp && buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"))
+            return png.toStdString();
+        uint8_t* out = nullptr;
+        const size_t size = WebPEncodeLosslessRGBA(picture.constBits(), 48, 48, 48 * 4, &out);
+        std::string webpBytes(reinterpret_cast<const char*>(out), size);
+        WebPFree(out);
+        return webpBytes;
+    }
+    void serve(const httplib::Request& request, httplib::Response& response,
+               const std::smatch& match) {
+        int now = ++inFlight_, most = mostInFlight_;
+        while (now > most && !mostInFlight_.compare_exchange_weak(most, now)) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_.load()));
+        std::lock_guard lock(mutex_);
+        ++requests_[request.path];
+        const auto reply = replies_.find(match[1].str() + "/" + match[2].str());
+        if (rateLimited_ > 0 && --rateLimited_ >= 0) {
+            response.status = 429;
+            response.set_header("X-Ratelimit-Reset", "1");
+        } else if (reply != replies_.end() && (match[1] != "v2/version_file" ||
+                                               request.get_param_value("algorithm") == "sha1")) {
+            response.set_content(reply->second, "application/json");
+        } else {
+            response.status = 404;
+        }
+        --inFlight_;
+    }
 
     mutable std::mutex mutex_;
-    std::map<std::string, QJsonObject> versionBySha1_;
-    std::map<std::string, QJsonObject> projectById_;
-    std::map<std::string, IconKind> iconByProject_;
-    std::map<std::string, std::size_t> requestsByPath_;
-    std::map<std::string, QJsonObject> realProjects_;
-    QJsonObject realVersion_;
-    int rateLimitLeft_ = 0;
-    int resetSeconds_ = 1;
-    std::atomic<int> delayMs_{0};
-    std::atomic<int> inFlight_{0};
-    std::atomic<int> mostInFlight_{0};
-    TestHttpServer server_;
+    std::map<std::string, QJsonObject> projects_;
+    QJsonObject version_;
+    std::map<std::string, std::string> replies_; // by path, without the leading "/"
+    std::map<std::string, std::size_t> requests_;
+    std::atomic<int> rateLimited_{0}, delayMs_{0}, inFlight_{0}, mostInFlight_{0};
+    TestHttpServer server_; // last, so it stops before the members its handlers read
 };
 
 } // namespace qbk::test

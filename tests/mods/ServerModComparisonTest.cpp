@@ -1,158 +1,110 @@
 #include "mods/ServerModComparison.h"
 
-#include "tests/app/QtTestApp.h"
-#include "tests/mods/ScratchDir.h"
+#include "mods/ServerModCheck.h"
+#include "tests/support/QtTestApp.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
+#include "tests/support/WholeFile.h"
 
 #include <QElapsedTimer>
-#include <QStringList>
-#include <fstream>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace qbk {
 namespace {
 
-namespace fs = std::filesystem;
-
-QStringList namesOf(const QList<ServerMod>& mods) {
-    QStringList names;
+QString names(const QList<ServerMod>& mods) {
+    QStringList list;
     for (const ServerMod& mod : mods)
-        names << mod.fileName;
-    return names;
+        list << mod.fileName + (mod.onServer ? "" : " extra") + (mod.installed ? " installed" : "");
+    return list.join(", ");
 }
 
-class ServerModComparisonTest : public ::testing::Test {
-protected:
-    ServerModComparisonTest() { fs::create_directories(modsDir()); }
-
-    fs::path modsDir() const { return dir / "mods"; }
-    void writeJar(const std::string& name, std::size_t size) {
-        std::ofstream(modsDir() / fs::u8path(name), std::ios::binary) << std::string(size, 'j');
-    }
-    void serveManifest(const std::string& body) {
-        server.get("/api/mods",
-                   [body](const httplib::Request&, httplib::Response& response,
-                          const std::smatch&) { response.set_content(body, "application/json"); });
-    }
-
-    test::ScratchDir dir{"qbk-compare"};
-    test::TestHttpServer server;
-};
-
-TEST_F(ServerModComparisonTest, ManifestKeepsPlainNamesOnlyAndReadsEveryField) {
-    const QByteArray body = R"({"mods": [
+TEST(ServerModComparisonTest, ManifestKeepsPlainNamesOnlyAndReadsEveryField) {
+    QList<ServerMod> entries;
+    ASSERT_TRUE(ServerModComparison::parseManifest(R"({"mods": [
         {"fileName": "a.jar", "url": "http://h/a.jar", "sizeBytes": 12.9, "sha256": "ab"},
         {"fileName": "..\\Quellbrook.ini", "url": "http://h/x", "sizeBytes": 1},
-        {"fileName": "../up.jar", "url": "http://h/x"},
-        {"fileName": "sub/b.jar", "url": "http://h/x"},
-        {"fileName": "C:evil.jar", "url": "http://h/x"},
-        {"fileName": "CON.jar", "url": "http://h/x"},
-        {"fileName": "", "url": "http://h/x"},
-        {"url": "http://h/nameless"},
-        "not an object",
-        {"fileName": "Ботаника-2.0.jar"},
-        {"fileName": "a.jar", "url": "http://h/again"}
-    ]})";
-    QList<ServerMod> entries;
-    ASSERT_TRUE(ServerModComparison::parseManifest(body, entries));
-    EXPECT_EQ(namesOf(entries), (QStringList{"a.jar", "Ботаника-2.0.jar", "a.jar"}));
-    EXPECT_EQ(entries[0].url, "http://h/a.jar");
+        {"fileName": "../up.jar"}, {"fileName": "sub/b.jar"}, {"fileName": "C:evil.jar"},
+        {"fileName": "CON.jar"}, {"fileName": ""}, {"url": "http://h/nameless"}, "not an object",
+        {"fileName": "Ботаника-2.0.jar"}, {"fileName": "a.jar", "url": "http://h/again"}]})",
+                                                   entries));
+    EXPECT_EQ(names(entries), "a.jar, Ботаника-2.0.jar, a.jar");
+    EXPECT_EQ(entries[0].url + entries[0].sha256, "http://h/a.jarab");
     EXPECT_EQ(entries[0].sizeBytes, 12);
-    EXPECT_EQ(entries[0].sha256, "ab");
-    EXPECT_TRUE(entries[0].onServer);
     EXPECT_TRUE(entries[1].url.isEmpty());
     EXPECT_EQ(entries[1].sizeBytes, 0);
-
-    for (const QByteArray& bad :
-         {QByteArray("[]"), QByteArray("{\"mods\": {}}"), QByteArray("<html>"), QByteArray()}) {
+    for (const char* bad : {"[]", "{\"mods\": {}}", "<html>", ""}) {
         entries = {ServerMod{}};
-        EXPECT_FALSE(ServerModComparison::parseManifest(bad, entries)) << bad.toStdString();
+        EXPECT_FALSE(ServerModComparison::parseManifest(bad, entries)) << bad;
         EXPECT_TRUE(entries.isEmpty());
     }
 }
 
-TEST_F(ServerModComparisonTest, InstalledFollowsSizeAndExtrasComeInNameOrder) {
-    writeJar("right.jar", 10);
-    writeJar("wrong-size.jar", 9);
-    writeJar("any-size.jar", 3);
-    writeJar("zeta-extra.jar", 4);
-    writeJar("alpha-extra.jar", 5);
-    std::ofstream(modsDir() / "notes.txt") << "not a jar";
-    fs::create_directories(modsDir() / "folder.jar");
-
-    QList<ServerMod> manifest(4);
-    manifest[0] = {"right.jar", "u", 10, true, false, {}};
-    manifest[1] = {"wrong-size.jar", "u", 10, true, true, {}};
-    manifest[2] = {"any-size.jar", "u", 0, true, false, {}};
-    manifest[3] = {"absent.jar", "u", 10, true, true, {}};
-    const QList<ServerMod> rows =
-        ServerModComparison(modsDir(), TargetPlatform::linuxX64()).withLocalFiles(manifest);
-
-    ASSERT_EQ(namesOf(rows), (QStringList{"right.jar", "wrong-size.jar", "any-size.jar",
-                                          "absent.jar", "alpha-extra.jar", "zeta-extra.jar"}));
-    EXPECT_TRUE(rows[0].installed);
-    EXPECT_FALSE(rows[1].installed);
-    EXPECT_TRUE(rows[2].installed);
-    EXPECT_FALSE(rows[3].installed);
-    EXPECT_FALSE(rows[4].onServer);
-    EXPECT_TRUE(rows[4].installed);
-    EXPECT_EQ(rows[4].sizeBytes, 5);
-    EXPECT_TRUE(rows[4].url.isEmpty());
+TEST(ServerModComparisonTest, InstalledFollowsTheSizeAndTheTargetsCaseRuleAndExtrasComeLast) {
+    test::TempDir dir;
+    // clang-format off
+    for (const auto& [name, size] : std::vector<std::pair<std::string, int>>{{"right.jar", 10},
+             {"wrong-size.jar", 9}, {"any-size.jar", 3}, {"zeta.jar", 4}, {"alpha.jar", 5},
+             {"foo.jar", 7}, {"notes.txt", 1}})
+        test::writeWholeFile(dir / "mods" / name, std::string(size, 'j'));
+    QList<ServerMod> manifest = {{"right.jar", "u", 10, true, false, {}},
+        {"wrong-size.jar", "u", 10, true, true, {}}, {"any-size.jar", "u", 0, true, false, {}},
+        {"absent.jar", "u", 10, true, true, {}}, {"Foo.jar", "u", 7, true, false, {}}};
+    // clang-format on
+    std::filesystem::create_directories(dir / "mods/folder.jar");
+    const auto rows =
+        ServerModComparison(dir / "mods", TargetPlatform::linuxX64()).withLocalFiles(manifest);
+    EXPECT_EQ(names(rows),
+              "right.jar installed, wrong-size.jar, any-size.jar installed, absent.jar, Foo.jar, "
+              "alpha.jar extra installed, foo.jar extra installed, zeta.jar extra installed");
+    EXPECT_EQ(rows[5].sizeBytes, 5);
+    EXPECT_TRUE(rows[5].url.isEmpty());
+    // Windows compares names without case: foo.jar is Foo.jar there.
+    const auto windows = ServerModComparison(dir / "mods", TargetPlatform::windowsX64())
+                             .withLocalFiles({manifest[4]});
+    EXPECT_EQ(
+        names(windows),
+        "Foo.jar installed, alpha.jar extra installed, any-size.jar extra installed, "
+        "right.jar extra installed, wrong-size.jar extra installed, zeta.jar extra installed");
 }
 
-TEST_F(ServerModComparisonTest, WindowsTargetComparesNamesWithoutCase) {
-    writeJar("foo.jar", 7);
-    QList<ServerMod> manifest(1);
-    manifest[0] = {"Foo.jar", "u", 7, true, false, {}};
-
-    const QList<ServerMod> windows =
-        ServerModComparison(modsDir(), TargetPlatform::windowsX64()).withLocalFiles(manifest);
-    ASSERT_EQ(namesOf(windows), QStringList{"Foo.jar"});
-    EXPECT_TRUE(windows[0].installed);
-
-    const QList<ServerMod> linux =
-        ServerModComparison(modsDir(), TargetPlatform::linuxX64()).withLocalFiles(manifest);
-    ASSERT_EQ(namesOf(linux), (QStringList{"Foo.jar", "foo.jar"}));
-    EXPECT_FALSE(linux[0].installed);
-    EXPECT_FALSE(linux[1].onServer);
-}
-
-TEST_F(ServerModComparisonTest, ServerComparisonFillsMissingAndExtraButNeverAnUnsafeName) {
-    writeJar("have.jar", 4);
-    writeJar("mine.jar", 6);
-    serveManifest(R"({"mods": [
-        {"fileName": "have.jar", "url": "http://h/have.jar", "sizeBytes": 4},
-        {"fileName": "need.jar", "url": "http://h/need.jar", "sizeBytes": 2097152},
-        {"fileName": "..\\Quellbrook.ini", "url": "http://h/ini", "sizeBytes": 1}]})");
-    QList<ServerMod> missing{ServerMod{}}, extra{ServerMod{}};
-    const ServerModComparison comparison(modsDir(), TargetPlatform::linuxX64());
-    ASSERT_TRUE(comparison.compareWithServer(QString::fromStdString(server.url("/api/mods")),
-                                             missing, extra, 5000));
-    EXPECT_EQ(namesOf(missing), QStringList{"need.jar"});
-    EXPECT_EQ(missing[0].sizeBytes, 2097152);
-    EXPECT_EQ(namesOf(extra), QStringList{"mine.jar"});
-    EXPECT_FALSE(extra[0].onServer);
-}
-
-TEST_F(ServerModComparisonTest, ServerComparisonFailsOnErrorsBadBodiesAndSilenceWithinItsTime) {
-    writeJar("mine.jar", 6);
-    const ServerModComparison comparison(modsDir(), TargetPlatform::linuxX64());
+// The check the main window runs before play and before the self-check.
+TEST(ServerModCheckTest, TheServersListGivesMissingAndExtraOrFailsWithinItsTimeOrWhenCancelled) {
+    test::TempDir dir;
+    test::writeWholeFile(dir / "mods/have.jar", "have");
+    test::writeWholeFile(dir / "mods/mine.jar", "mine");
+    test::TestHttpServer server;
+    server.get("/api/mods", [](const auto&, httplib::Response& response, const auto&) {
+        response.set_content(R"({"mods": [{"fileName": "have.jar", "url": "u", "sizeBytes": 4},
+            {"fileName": "need.jar", "url": "u", "sizeBytes": 2097152},
+            {"fileName": "..\\Quellbrook.ini", "url": "u", "sizeBytes": 1}]})",
+                             "json");
+    });
     QList<ServerMod> missing, extra;
-    for (const std::string path : {"/status/404", "/status/500", "/bytes/40"}) {
-        missing = {ServerMod{}};
-        extra = {ServerMod{}};
-        EXPECT_FALSE(comparison.compareWithServer(QString::fromStdString(server.url(path)), missing,
-                                                  extra, 5000))
-            << path;
-        EXPECT_TRUE(missing.isEmpty());
-        EXPECT_TRUE(extra.isEmpty());
-    }
+    const auto check = [&](const std::string& path, int timeoutMs = 5000, int cancelMs = -1) {
+        missing = extra = {ServerMod{}};
+        ServerModCheck check(ServerModComparison(dir / "mods", TargetPlatform::linuxX64()),
+                             QString::fromStdString(server.url(path)));
+        if (cancelMs >= 0)
+            QTimer::singleShot(cancelMs, &check, &ServerModCheck::cancel);
+        return check.run(missing, extra, timeoutMs);
+    };
+    ASSERT_TRUE(check("/api/mods"));
+    EXPECT_EQ(names(missing) + " | " + names(extra), "need.jar | mine.jar extra installed");
+    EXPECT_EQ(missing[0].sizeBytes, 2097152);
     QElapsedTimer clock;
     clock.start();
-    EXPECT_FALSE(comparison.compareWithServer(QString::fromStdString(server.url("/stall/4000")),
-                                              missing, extra, 300));
+    for (const auto& [path, timeoutMs, cancelMs] :
+         std::vector<std::tuple<std::string, int, int>>{{"/status/404", 5000, -1},
+                                                        {"/status/500", 5000, -1},
+                                                        {"/bytes/40", 5000, -1},
+                                                        {"/stall/4000", 300, -1},
+                                                        {"/stall/4000", 5000, 100}}) {
+        EXPECT_FALSE(check(path, timeoutMs, cancelMs)) << path;
+        EXPECT_TRUE(missing.isEmpty() && extra.isEmpty());
+    }
     EXPECT_LT(clock.elapsed(), 3000);
-    EXPECT_TRUE(extra.isEmpty());
 }
 
 } // namespace
