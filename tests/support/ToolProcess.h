@@ -15,8 +15,7 @@ class ToolProcess {
 public:
     using Args = std::vector<std::string>;
     struct Exit {
-        platform::ChildProcess::WaitResult waited = platform::ChildProcess::WaitResult::Failed;
-        int code = -1;
+        int code = -1; // -1 also when it did not start or end within 20 s
         std::string output;
     };
 
@@ -38,17 +37,18 @@ public:
         return "http://127.0.0.1:" + std::to_string(port_) + path;
     }
 
-    // Runs a command in dir to its end, or kills it after wait (waited is then StillRunning).
+    // Runs a command in dir to its end; one still running after 20 s is killed.
     static Exit run(const std::filesystem::path& program, const Args& args,
-                    const std::filesystem::path& dir, const std::filesystem::path& outputFile,
-                    std::chrono::milliseconds wait) {
+                    const std::filesystem::path& dir, const std::filesystem::path& outputFile) {
         platform::ChildProcess process;
         std::string error;
+        int code = 0;
         Exit exit;
-        if (process.start({program, args, dir, outputFile, {}}, error, exit.code) &&
-            (exit.waited = process.waitFor(wait, exit.code)) ==
-                platform::ChildProcess::WaitResult::StillRunning)
-            process.kill();
+        if (process.start({program, args, dir, outputFile, {}}, error, code) &&
+            process.waitFor(std::chrono::seconds(20), code) ==
+                platform::ChildProcess::WaitResult::Exited)
+            exit.code = code;
+        process.kill();
         exit.output = readWholeFile(outputFile);
         return exit;
     }

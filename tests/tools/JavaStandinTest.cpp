@@ -17,7 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 const std::string kMain = "cpw.mods.bootstraplauncher.BootstrapLauncher";
-const std::string kToken = "SECRET-ACCESS-TOKEN";
 
 // A game folder as the launcher leaves it, and the command line a launch assembles for it.
 struct Game {
@@ -37,8 +36,7 @@ struct Game {
     }
     static std::string utf8(const fs::path& path) { return platform::pathToUtf8(path); }
     ToolProcess::Exit run(const ToolProcess::Args& args) const {
-        return ToolProcess::run(QBK_JAVA_STANDIN, args, dir, root / "out.txt",
-                                std::chrono::seconds(20));
+        return ToolProcess::run(QBK_JAVA_STANDIN, args, dir, root / "out.txt");
     }
     ToolProcess::Exit launch() const {
         ToolProcess::Args args = jvm;
@@ -62,7 +60,7 @@ struct Game {
     std::string mainClass = kMain;
     std::vector<std::string> game = {"--username", "Игрок", "--version", "neoforge-21.1.230",
         "--gameDir", utf8(dir), "--assetsDir", utf8(dir / "assets"), "--assetIndex", "17",
-        "--accessToken", kToken, "--launchTarget", "forgeclient"};
+        "--accessToken", "SECRET-ACCESS-TOKEN", "--launchTarget", "forgeclient"};
     // clang-format on
 };
 
