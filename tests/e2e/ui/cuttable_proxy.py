@@ -1,7 +1,7 @@
 """A TCP relay on 127.0.0.1 in front of the stand-in mirror whose network the test can cut:
-cut() drops every open connection and refuses new ones, as a lost link does, and mend()
-listens on the same port again. Each connection's rate is capped so that an install lasts
-long enough to be cut in the middle."""
+cut() drops every open connection and refuses new ones, as a lost link does; mend() listens
+on the same port again. Answers are capped per connection so that an install lasts long
+enough to be cut in the middle."""
 
 import socket
 import threading
@@ -10,42 +10,37 @@ import time
 CHUNK = 16 * 1024
 
 
+def shut(sock):
+    if sock is not None:
+        try:
+            sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        sock.close()
+
+
 class CuttableProxy:
     def __init__(self, upstream_port, bytes_per_second):
-        """bytes_per_second: the cap of each connection's answers."""
-        self.upstream_port = upstream_port
-        self.delay = CHUNK / bytes_per_second
-        self.lock = threading.Lock()
-        self.connections = []
-        self.listener = None
-        self.port = 0
-        self.relayed = 0
+        self.upstream_port, self.delay = upstream_port, CHUNK / bytes_per_second
+        self.lock, self.sockets, self.listener, self.port = threading.Lock(), [], None, 0
         self.mend()
 
     def mend(self):
-        listener = socket.socket()
-        listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        listener.bind(("127.0.0.1", self.port))
-        listener.listen(64)
-        self.port = listener.getsockname()[1]
-        self.listener = listener
-        threading.Thread(target=self._accept, args=(listener,), daemon=True).start()
+        self.listener = socket.create_server(("127.0.0.1", self.port))
+        self.port = self.listener.getsockname()[1]
+        threading.Thread(target=self._accept, args=(self.listener,), daemon=True).start()
 
     def cut(self):
         with self.lock:
-            listener, self.listener = self.listener, None
-            connections, self.connections = self.connections, []
-        if listener is not None:
-            listener.close()
-        for connection in connections:
-            self._close(connection)
+            doomed, self.sockets, self.listener = self.sockets + [self.listener], [], None
+        for sock in doomed:
+            shut(sock)
 
     def __enter__(self):
         return self
 
     def __exit__(self, *_):
         self.cut()
-        return False
 
     def _accept(self, listener):
         while True:
@@ -53,42 +48,28 @@ class CuttableProxy:
                 client, _ = listener.accept()
             except OSError:
                 return  # cut
-            try:
-                upstream = socket.create_connection(("127.0.0.1", self.upstream_port), 5)
-            except OSError:
-                self._close(client)
-                continue
             with self.lock:
                 if self.listener is not listener:
-                    self._close(client)
-                    self._close(upstream)
+                    client.close()
                     return
-                self.connections += [client, upstream]
-            threading.Thread(target=self._pump, args=(client, upstream, False),
-                             daemon=True).start()
-            threading.Thread(target=self._pump, args=(upstream, client, True),
-                             daemon=True).start()
-
-    def _pump(self, source, sink, throttled):
-        try:
-            while True:
-                data = source.recv(CHUNK)
-                if not data:
-                    break
-                sink.sendall(data)
-                if throttled:
-                    self.relayed += len(data)
-                    time.sleep(self.delay)
-        except OSError:
-            pass
-        finally:
-            self._close(source)
-            self._close(sink)
+                self.sockets.append(client)
+                try:
+                    upstream = socket.create_connection(("127.0.0.1", self.upstream_port), 5)
+                except OSError:
+                    client.close()
+                    continue
+                self.sockets.append(upstream)
+            for source, sink, delay in ((client, upstream, 0), (upstream, client, self.delay)):
+                threading.Thread(target=self._pump, args=(source, sink, delay),
+                                 daemon=True).start()
 
     @staticmethod
-    def _close(connection):
+    def _pump(source, sink, delay):
         try:
-            connection.shutdown(socket.SHUT_RDWR)
+            while data := source.recv(CHUNK):
+                sink.sendall(data)
+                time.sleep(delay)
         except OSError:
             pass
-        connection.close()
+        shut(source)
+        shut(sink)
