@@ -1,168 +1,109 @@
 #include "app/Settings.h"
 
 #include "app/LauncherDir.h"
-#include "app/ProjectInfo.h"
-#include "platform/Platform.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WholeFile.h"
 
 #include <QSettings>
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 
-namespace fs = std::filesystem;
-using qbk::Settings;
-
 namespace {
 
-constexpr std::uint64_t kMiB = 1024 * 1024;
+namespace fs = std::filesystem;
+using namespace qbk;
 
-Settings::MemoryProbe machineWith(std::uint64_t megabytes) {
-    return [megabytes] {
-        return std::optional<std::uint64_t>(megabytes * kMiB);
+Settings::MemoryProbe machineWith(std::optional<std::uint64_t> mb) {
+    return [mb] {
+        return mb ? std::optional(*mb << 20) : std::nullopt;
     };
 }
 
-class SettingsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              qbk::platform::pathFromUtf8(
-                  std::string("qbk-настройки-") +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        ini = dir / "Quellbrook.ini";
+QVariant stored(const fs::path& ini, const char* key) {
+    return QSettings(QString::fromStdString(ini.string()), QSettings::IniFormat).value(key);
+}
+
+TEST(SettingsTest, MemoryFollowsTheMachineAndIsClampedOnReadAndWrite) {
+    struct Row {
+        std::optional<std::uint64_t> machineMb;
+        int inIni, set; // 0: none
+        int allowed, max, min;
+    };
+    const Row rows[] = {
+        {16384, 0, 0, 14336, 4096, 1024},          {4096, 8192, 0, 2048, 2048, 512},
+        {3072, 8192, 0, 1024, 1024, 512},          {2048, 0, 0, 1024, 1024, 512},
+        {std::nullopt, 8192, 0, 6144, 6144, 1536}, {32768, 0, 16384, 30720, 16384, 2048},
+        {32768, 0, 3000, 30720, 3000, 750},        {16384, 0, 500, 14336, 1024, 512},
+        {16384, 0, 100000, 14336, 14336, 2048},
+    };
+    for (const Row& row : rows) {
+        test::TempDir dir{"qbk-settings"};
+        const fs::path ini = dir / "Quellbrook.ini";
+        if (row.inIni)
+            test::writeWholeFile(ini, "[game]\nmaxRamMb=" + std::to_string(row.inIni));
+        Settings settings(ini, machineWith(row.machineMb));
+        if (row.set)
+            settings.setMaxRamMb(row.set);
+        settings.sync();
+        SCOPED_TRACE(::testing::Message() << "row " << &row - rows);
+        EXPECT_EQ(settings.maxAllowedRamMb(), row.allowed);
+        EXPECT_EQ(settings.maxRamMb(), row.max);
+        EXPECT_EQ(settings.minRamMb(), row.min);
+        if (row.set) { // the clamped value is what lands in the file
+            EXPECT_EQ(stored(ini, "game/maxRamMb").toInt(), row.max);
+        }
     }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string fileText() const {
-        std::ifstream in(ini, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    void writeIni(const std::string& text) const { std::ofstream(ini, std::ios::binary) << text; }
-    QVariant storedValue(const char* key) const {
-        QSettings raw(QString::fromStdString(qbk::platform::pathToUtf8(ini)), QSettings::IniFormat);
-        return raw.value(key);
-    }
-
-    fs::path dir;
-    fs::path ini;
-};
-
-} // namespace
-
-TEST_F(SettingsTest, DefaultsWithoutAnIniFile) {
-    Settings settings(ini, machineWith(16384));
-    EXPECT_EQ(settings.username(), "");
-    EXPECT_TRUE(settings.rememberLogin());
-    EXPECT_FALSE(settings.rememberPassword());
-    EXPECT_FALSE(settings.closeOnLaunch());
-    EXPECT_EQ(settings.maxRamMb(), 4096);
-    EXPECT_EQ(settings.minRamMb(), 1024);
-    EXPECT_EQ(settings.accessToken(), "");
-    EXPECT_FALSE(fs::exists(ini)); // reading alone creates no file
 }
 
-TEST_F(SettingsTest, MemoryLimitsFollowTheMachine) {
-    writeIni("[game]\nmaxRamMb=8192\n");
-    Settings small(ini, machineWith(4096));
-    EXPECT_EQ(small.maxAllowedRamMb(), 2048);
-    EXPECT_EQ(small.maxRamMb(), 2048);
-    EXPECT_EQ(small.minRamMb(), 512);
-
-    Settings tiny(ini, machineWith(3072));
-    EXPECT_EQ(tiny.maxAllowedRamMb(), 1024);
-    EXPECT_EQ(tiny.maxRamMb(), 1024);
-
-    Settings unknown(ini, [] { return std::optional<std::uint64_t>(); });
-    EXPECT_EQ(unknown.totalRamMb(), 8192);
-    EXPECT_EQ(unknown.maxAllowedRamMb(), 6144);
-    EXPECT_EQ(unknown.maxRamMb(), 6144);
-}
-
-TEST_F(SettingsTest, StoredMaximumIsClampedOnWrite) {
-    Settings settings(ini, machineWith(16384));
-    settings.setMaxRamMb(500);
-    settings.sync();
-    EXPECT_EQ(storedValue("game/maxRamMb").toInt(), 1024);
-    settings.setMaxRamMb(100000);
-    settings.sync();
-    EXPECT_EQ(storedValue("game/maxRamMb").toInt(), 14336);
-}
-
-TEST_F(SettingsTest, InitialMemoryIsAQuarterWithinBounds) {
-    Settings big(ini, machineWith(32768));
-    big.setMaxRamMb(16384);
-    EXPECT_EQ(big.minRamMb(), 2048);
-    big.setMaxRamMb(3000);
-    EXPECT_EQ(big.minRamMb(), 750);
-}
-
-TEST_F(SettingsTest, SessionIsWrittenAtOnceAndClearedWithRememberPassword) {
-    Settings settings(ini, machineWith(16384));
-    settings.setRememberPassword(true);
-    settings.setOpLevel(4);
-    settings.saveSession("access-1", "client-1", "uuid-1");
-    EXPECT_NE(fileText().find("accessToken=access-1"), std::string::npos);
-    EXPECT_EQ(settings.accessToken(), "access-1");
-    EXPECT_EQ(settings.uuid(), "uuid-1");
-
-    settings.setRememberPassword(false);
-    const std::string text = fileText(); // no sync: turning it off writes at once
-    EXPECT_EQ(text.find("access-1"), std::string::npos);
-    EXPECT_EQ(text.find("client-1"), std::string::npos);
-    EXPECT_EQ(text.find("uuid-1"), std::string::npos);
-    EXPECT_EQ(text.find("opLevel"), std::string::npos);
-    EXPECT_NE(text.find("rememberPassword=false"), std::string::npos);
-}
-
-TEST_F(SettingsTest, ChangesAreSeenByLaterReadsAndSurviveARestart) {
+TEST(SettingsTest, DefaultsThenChangesSurviveARestart) {
+    test::TempDir dir{"qbk-настройки"};
+    const fs::path ini = dir / "Quellbrook.ini";
     {
         Settings settings(ini, machineWith(16384));
-        settings.setUsername(QString::fromUtf8("Игрок"));
+        EXPECT_EQ(settings.username(), "");
+        EXPECT_TRUE(settings.rememberLogin());
+        EXPECT_FALSE(settings.rememberPassword());
+        EXPECT_FALSE(settings.closeOnLaunch());
+        EXPECT_FALSE(fs::exists(ini)); // reading alone creates no file
+        settings.setUsername("Игрок");
         settings.setCloseOnLaunch(true);
         settings.setRememberLogin(false);
-        EXPECT_EQ(settings.username(), QString::fromUtf8("Игрок"));
+        settings.setRememberPassword(true);
+        EXPECT_EQ(settings.username(), "Игрок");
         settings.sync();
     }
     Settings again(ini, machineWith(16384));
-    EXPECT_EQ(again.username(), QString::fromUtf8("Игрок"));
+    EXPECT_EQ(again.username(), "Игрок");
     EXPECT_TRUE(again.closeOnLaunch());
     EXPECT_FALSE(again.rememberLogin());
+    EXPECT_TRUE(again.rememberPassword());
 }
 
-TEST_F(SettingsTest, EndpointsHaveDefaultsAndNormalisedOverrides) {
-    const auto defaults = Settings(ini, machineWith(8192)).endpoints();
-    EXPECT_EQ(defaults.mojangMeta, "https://piston-meta.mojang.com");
-    EXPECT_EQ(defaults.adoptium, "https://api.adoptium.net");
-    EXPECT_EQ(defaults.accountServer, qbk::project::defaultAccountServer());
-    EXPECT_EQ(defaults.accountServer.substr(0, 8), "https://");
-    EXPECT_NE(defaults.accountServer.find(":8448"), std::string::npos);
-    EXPECT_TRUE(defaults.caBundle.empty());
-
-    writeIni("[endpoints]\nmojangMeta=\"  http://127.0.0.1:8080///  \"\nmodrinthApi=\"   \"\n"
-             "gameServer=127.0.0.1\n[auth]\nbaseUrl=http://127.0.0.1:9000/\n");
-    const auto e = Settings(ini, machineWith(8192)).endpoints();
-    EXPECT_EQ(e.mojangMeta, "http://127.0.0.1:8080");
-    EXPECT_EQ(e.modrinthApi, "https://api.modrinth.com"); // blank keeps the default
-    EXPECT_EQ(e.gameServer, "127.0.0.1");
-    EXPECT_EQ(e.accountServer, "http://127.0.0.1:9000");
+TEST(SettingsTest, EndpointOverridesAreTrimmedAndBlankOnesKeepTheDefault) {
+    test::TempDir dir{"qbk-settings"};
+    test::writeWholeFile(
+        dir / "Quellbrook.ini",
+        "[endpoints]\nmojangMeta=\"  http://127.0.0.1:8080///  \"\nmodrinthApi=\"   \"\n"
+        "gameServer=\" 127.0.0.1 \"\n[auth]\nbaseUrl=http://127.0.0.1:9000/\n");
+    const Endpoints e = Settings(dir / "Quellbrook.ini").endpoints(),
+                    defaults = Endpoints::defaults();
+    EXPECT_EQ(std::tie(e.mojangMeta, e.modrinthApi, e.gameServer, e.accountServer, e.adoptium),
+              std::tie("http://127.0.0.1:8080", defaults.modrinthApi, "127.0.0.1",
+                       "http://127.0.0.1:9000", defaults.adoptium));
 }
 
-TEST_F(SettingsTest, WorkerReadsWhileTheUiWrites) {
-    Settings settings(ini, machineWith(16384));
+TEST(SettingsTest, WorkerReadsWhileTheUiWrites) {
+    test::TempDir dir{"qbk-settings"};
+    Settings settings(dir / "Quellbrook.ini", machineWith(16384));
     std::atomic<bool> stop{false};
     std::atomic<int> badReads{0};
     std::thread reader([&] {
         while (!stop) {
             const int max = settings.maxRamMb();
-            if (max != 2048 && max != 4096 && max != 8192)
-                ++badReads;
             const QString token = settings.accessToken();
-            if (!token.isEmpty() && !token.startsWith("token-"))
-                ++badReads;
+            badReads += (max != 2048 && max != 4096 && max != 8192) ||
+                        (!token.isEmpty() && !token.startsWith("token-"));
         }
     });
     for (int i = 0; i < 2000; ++i) {
@@ -175,19 +116,13 @@ TEST_F(SettingsTest, WorkerReadsWhileTheUiWrites) {
     EXPECT_EQ(badReads, 0);
 }
 
-TEST(LauncherDir, CutsAtTheLastSeparatorOfEitherKind) {
-    using qbk::directoryOfExecutable;
-    EXPECT_EQ(directoryOfExecutable("C:/Games/Quellbrook/launcher.exe"),
-              fs::path("C:/Games/Quellbrook"));
-    EXPECT_EQ(directoryOfExecutable("C:\\Games\\Quellbrook\\launcher.exe"),
-              fs::path("C:\\Games\\Quellbrook"));
-    EXPECT_EQ(directoryOfExecutable("C:\\Games/Quellbrook\\launcher.exe"),
-              fs::path("C:\\Games/Quellbrook"));
-    EXPECT_EQ(directoryOfExecutable("launcher.exe"), fs::path("launcher.exe"));
+TEST(SettingsTest, LauncherDirIsTheFolderOfTheRunningProgram) {
+    for (const auto& [exe, folder] : {std::pair{"C:/Games/Q/launcher.exe", "C:/Games/Q"},
+                                      {"C:\\Games\\Q\\launcher.exe", "C:\\Games\\Q"},
+                                      {"C:\\Games/Q\\launcher.exe", "C:\\Games/Q"},
+                                      {"launcher.exe", "launcher.exe"}})
+        EXPECT_EQ(directoryOfExecutable(exe), fs::path(folder)) << exe;
+    EXPECT_TRUE(fs::exists(LauncherDir() / "app_settings_test"));
 }
 
-TEST(LauncherDir, IsTheFolderOfTheRunningProgram) {
-    const fs::path dir = qbk::LauncherDir();
-    EXPECT_TRUE(fs::exists(dir / "settings_test"));
-    EXPECT_NE(dir.native().back(), '/');
-}
+} // namespace

@@ -1,45 +1,33 @@
 // The standard buttons of the launcher's message boxes, with the translator main() installs.
 #include "app/StandardButtonTranslator.h"
 
-#include "tests/app/QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 
 #include <QDialogButtonBox>
-#include <QMessageBox>
 #include <QPushButton>
-#include <gtest/gtest.h>
+#include <QSet>
 
 namespace qbk {
 namespace {
 
-class StandardButtonTranslatorTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(QCoreApplication::installTranslator(&translator)); }
-    void TearDown() override { QCoreApplication::removeTranslator(&translator); }
-
+TEST(StandardButtonTranslatorTest, StandardButtonsAnswerInRussianAndOtherTextsAreLeftToQt) {
     StandardButtonTranslator translator;
-};
-
-TEST_F(StandardButtonTranslatorTest, QuestionsAndWarningsAnswerInRussian) {
-    QMessageBox question(QMessageBox::Question, "Подтверждение", "Удалить?",
-                         QMessageBox::Yes | QMessageBox::No);
-    EXPECT_EQ(question.button(QMessageBox::Yes)->text(), "&Да");
-    EXPECT_EQ(question.button(QMessageBox::No)->text(), "&Нет");
-    QMessageBox warning(QMessageBox::Warning, "Quellbrook Launcher", "Текст", QMessageBox::Ok);
-    EXPECT_EQ(warning.button(QMessageBox::Ok)->text(), "ОК");
-
-    QDialogButtonBox buttons(QDialogButtonBox::Save | QDialogButtonBox::Cancel |
-                             QDialogButtonBox::Close);
-    EXPECT_EQ(buttons.button(QDialogButtonBox::Save)->text(), "Сохранить");
-    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), "Отмена");
-    EXPECT_EQ(buttons.button(QDialogButtonBox::Close)->text(), "Закрыть");
-}
-
-TEST_F(StandardButtonTranslatorTest, OtherTextsAreLeftToQt) {
-    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Not a button"), "Not a button");
+    ASSERT_TRUE(QCoreApplication::installTranslator(&translator));
+    const QDialogButtonBox::StandardButtons all =
+        QDialogButtonBox::Ok | QDialogButtonBox::Yes | QDialogButtonBox::No |
+        QDialogButtonBox::Save | QDialogButtonBox::Cancel | QDialogButtonBox::Close;
+    QDialogButtonBox buttons(all);
+    QStringList texts;
+    for (QAbstractButton* button : buttons.buttons())
+        texts << button->text();
+    EXPECT_EQ(QSet(texts.begin(), texts.end()),
+              (QSet<QString>{"&Да", "&Нет", "Закрыть", "Отмена", "Сохранить", "ОК"}));
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Cancel"), "Cancel");
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Not a button"), "Not a button");
+
     QCoreApplication::removeTranslator(&translator);
-    QMessageBox question(QMessageBox::Question, "", "", QMessageBox::Yes);
-    EXPECT_EQ(question.button(QMessageBox::Yes)->text(), "&Yes");
+    EXPECT_EQ(QDialogButtonBox(QDialogButtonBox::Yes).button(QDialogButtonBox::Yes)->text(),
+              "&Yes");
 }
 
 } // namespace
