@@ -1,24 +1,15 @@
-// Manifest bodies as a hostile account server might send them.
+// Manifest bodies as a hostile account server might send them: a refused manifest is refused
+// whole, and says why; an accepted one names a file and a URL for each mod.
 #include "mods/ModManifest.h"
-
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <vector>
+#include "tests/fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string body(reinterpret_cast<const char*>(data), size);
     std::vector<qbk::ModManifestEntry> entries;
     std::string error;
-    const qbk::ManifestParseResult result = qbk::ParseModManifest(body, entries, error);
-    if (result != qbk::ManifestParseResult::Ok) {
-        // A refused manifest is refused whole, and says why.
-        if (!entries.empty() || error.empty())
-            std::abort();
-        return 0;
-    }
+    if (qbk::ParseModManifest(std::string(qbk::fuzz::text(data, size)), entries, error) !=
+        qbk::ManifestParseResult::Ok)
+        qbk::fuzz::must(entries.empty() && !error.empty());
     for (const qbk::ModManifestEntry& entry : entries)
-        if (entry.fileName.empty() || entry.url.empty())
-            std::abort();
+        qbk::fuzz::must(!entry.fileName.empty() && !entry.url.empty());
     return 0;
 }
