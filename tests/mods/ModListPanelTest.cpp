@@ -1,12 +1,11 @@
 #include "mods/ModListPanel.h"
 
-#include "tests/mods/ModUiSupport.h"
 #include "tests/mods/ModrinthFixture.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 
+#include <QDesktopServices>
 #include <QLabel>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -16,63 +15,61 @@ namespace {
 
 using Icon = test::ModrinthFixture::Icon;
 
-class ModListPanelTest : public ::testing::Test {
-protected:
-    ModListPanelTest() {
-        std::filesystem::create_directories(dir / "mods");
-        ModManagerDialog::Config manager;
-        manager.manifestUrl = QString::fromStdString(modrinth.server().url("/status/404"));
-        manager.modsDir = dir / "mods";
-        manager.prompts = prompts.prompts();
-        panel = std::make_unique<ModListPanel>(modrinth.config(dir.path()), manager);
-        panel->show();
-    }
-    // Refreshes (or clicks) and waits for the scan's end.
-    void refresh(const std::function<void()>& start = {}) {
-        QSignalSpy finished(&panel->client(), &ModrinthClient::scanFinished);
-        start ? start() : panel->refresh(QString::fromStdString((dir / "mods").string()));
-        ASSERT_TRUE(!finished.isEmpty() || finished.wait(15000));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    QWidget* row(const QString& title) {
-        for (QWidget* candidate : panel->findChildren<QWidget*>("modRow"))
-            if (text(candidate, "modTitle") == title)
-                return candidate;
-        return nullptr;
-    }
-    QStringList titles() {
-        QStringList list;
-        for (QWidget* candidate : panel->findChildren<QWidget*>("modRow"))
-            list << text(candidate, "modTitle");
-        return list;
-    }
-    static QString text(QWidget* parent, const char* name) {
-        return parent->findChild<QLabel*>(name)->text();
-    }
-    static QColor pixel(QWidget* row, int x, int y) {
-        return row->findChild<QLabel*>("modIcon")->pixmap().toImage().pixelColor(x, y);
-    }
+// Stands in for the system browser while it lives.
+class UrlCatcher : public QObject {
+    Q_OBJECT
 
-    test::TempDir dir;
-    test::ModrinthFixture modrinth;
-    test::PromptRecorder prompts;
-    std::unique_ptr<ModListPanel> panel;
+public:
+    UrlCatcher() { QDesktopServices::setUrlHandler("https", this, "open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler("https"); }
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
 };
 
-TEST_F(ModListPanelTest, RowsFillInAsModrinthAnswersAndALeftClickOpensAPage) {
-    refresh();
+QString text(QWidget* parent, const char* name) {
+    return parent->findChild<QLabel*>(name)->text();
+}
+
+TEST(ModListPanelTest, RowsFillInAsModrinthAnswersAndALeftClickOpensAPage) {
+    test::TempDir dir;
+    test::ModrinthFixture modrinth;
+    std::filesystem::create_directories(dir / "mods");
+    ModListPanel panel(modrinth.config(dir.path()), ModManagerDialog::Config{});
+    panel.show();
+    const auto titles = [&panel] {
+        QStringList list;
+        for (QWidget* row : panel.findChildren<QWidget*>("modRow"))
+            list << text(row, "modTitle");
+        return list;
+    };
+    const auto refresh = [&](const std::function<void()>& whileScanning) {
+        QSignalSpy finished(&panel.client(), &ModrinthClient::scanFinished);
+        panel.refresh(QString::fromStdString((dir / "mods").string()));
+        whileScanning();
+        return !finished.isEmpty() || finished.wait(15000);
+    };
+    ASSERT_TRUE(refresh([] {}));
     EXPECT_TRUE(titles().isEmpty());
-    EXPECT_TRUE(panel->findChild<QLabel*>("hintLabel")->isVisible());
-    EXPECT_FALSE(panel->findChild<QLabel*>("countBadge")->isVisible());
+    EXPECT_TRUE(panel.findChild<QLabel*>("hintLabel")->isVisible());
+    EXPECT_FALSE(panel.findChild<QLabel*>("countBadge")->isVisible());
 
     modrinth.addMod(dir / "mods/lithium.jar", "lithium", "lithium", "0.13.0", Icon::Png);
     modrinth.addMod(dir / "mods/sodium.jar", "sodium", "sodium", "", Icon::None);
     test::writeWholeFile(dir / "mods/private.jar", "not on modrinth");
-    refresh([this] {
-        panel->refresh(QString::fromStdString((dir / "mods").string()));
-        // Before any reply: one row per file, by file name.
+    ASSERT_TRUE(refresh([&] { // before any reply: one row per file, by file name
         EXPECT_EQ(titles(), (QStringList{"lithium.jar", "private.jar", "sodium.jar"}));
-    });
+    }));
+    const auto row = [&panel](const QString& title) {
+        for (QWidget* candidate : panel.findChildren<QWidget*>("modRow"))
+            if (text(candidate, "modTitle") == title)
+                return candidate;
+        return static_cast<QWidget*>(nullptr);
+    };
+    const auto corner = [](QWidget* row) {
+        return row->findChild<QLabel*>("modIcon")->pixmap().toImage().pixelColor(0, 0);
+    };
     QWidget* lithium = row("Lithium");
     QWidget* unknown = row("private.jar");
     ASSERT_TRUE(lithium && unknown && row("Sodium"));
@@ -82,33 +79,28 @@ TEST_F(ModListPanelTest, RowsFillInAsModrinthAnswersAndALeftClickOpensAPage) {
     EXPECT_EQ(lithium->toolTip(), "Открыть на Modrinth: https://modrinth.example/mod/lithium");
     EXPECT_EQ(lithium->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_EQ(unknown->cursor().shape(), Qt::ArrowCursor);
-    EXPECT_EQ(pixel(lithium, 0, 0), test::ModrinthFixture::kGreen); // the served icon, whole
-    EXPECT_EQ(pixel(unknown, 0, 0).alpha(), 0); // the placeholder's rounded corner
-    EXPECT_EQ(text(panel.get(), "countBadge"), "3");
-    EXPECT_FALSE(panel->findChild<QLabel*>("hintLabel")->isVisible());
+    EXPECT_EQ(corner(lithium), test::ModrinthFixture::kGreen); // the served icon, whole
+    EXPECT_EQ(corner(unknown).alpha(), 0); // the rounded corner of the letter placeholder
+    EXPECT_EQ(text(&panel, "countBadge"), "3");
+    EXPECT_FALSE(panel.findChild<QLabel*>("hintLabel")->isVisible());
 
-    test::UrlCatcher browser;
+    UrlCatcher browser;
     QTest::mouseClick(lithium, Qt::RightButton);
     QTest::mouseClick(lithium, Qt::MiddleButton);
     QTest::mouseClick(unknown, Qt::LeftButton);
     EXPECT_TRUE(browser.opened.isEmpty());
     QTest::mouseClick(lithium, Qt::LeftButton);
     EXPECT_EQ(browser.opened, QList<QUrl>{QUrl("https://modrinth.example/mod/lithium")});
-}
 
-TEST_F(ModListPanelTest, ManageRunsTheManagerAndRescansFromAnEmptyList) {
-    test::writeWholeFile(dir / "mods/a.jar", "a");
-    test::writeWholeFile(dir / "mods/b.jar", "b");
-    refresh();
-    prompts.duringDialog = [this](QDialog&) { // the player's changes while the manager is open
-        std::filesystem::remove(dir / "mods/a.jar");
-        test::writeWholeFile(dir / "mods/added.jar", "new");
-    };
-    refresh([this] { panel->findChild<QPushButton*>("secondaryButton")->click(); });
-    EXPECT_EQ(prompts.dialogs, QStringList{"qbk::ModManagerDialog"});
-    EXPECT_EQ(titles(), (QStringList{"added.jar", "b.jar"}));
-    EXPECT_EQ(text(panel.get(), "countBadge"), "2");
+    // A refresh starts from an empty list.
+    std::filesystem::remove(dir / "mods/lithium.jar");
+    ASSERT_TRUE(refresh([] {}));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(titles(), (QStringList{"private.jar", "Sodium"}));
+    EXPECT_EQ(text(&panel, "countBadge"), "2");
 }
 
 } // namespace
 } // namespace qbk
+
+#include "ModListPanelTest.moc"

@@ -2,7 +2,6 @@
 
 #include "mods/ModsFolderLock.h"
 #include "platform/Digest.h"
-#include "tests/mods/ModUiSupport.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
@@ -65,7 +64,14 @@ protected:
         config.manifestUrl = QString::fromStdString(server.url("/api/mods"));
         config.modsDir = dir / "mods";
         config.target = TargetPlatform::linuxX64();
-        config.prompts = prompts.prompts();
+        // Questions are answered from a queue (No once empty); nothing modal ever opens.
+        config.prompts.ask = [this](QWidget*, const QString& title, const QString& text) {
+            questions << title + '|' + text;
+            return !answers.isEmpty() && answers.takeFirst();
+        };
+        config.prompts.warn = [this](QWidget*, const QString& title, const QString& text) {
+            warnings << title + '|' + text;
+        };
         auto dialog = std::make_unique<ModManagerDialog>(config);
         QSignalSpy loaded(dialog.get(), &ModManagerDialog::manifestLoaded);
         EXPECT_TRUE(loaded.wait(10000));
@@ -88,7 +94,8 @@ protected:
     }
 
     test::TempDir dir;
-    test::PromptRecorder prompts;
+    QStringList questions, warnings; // "title|text"
+    QList<bool> answers;
     QJsonArray manifest;
     std::map<std::string, std::string> files;
     std::atomic<int> status{200}, fileRequests{0};
@@ -153,17 +160,17 @@ TEST_F(ModManagerDialogTest, DeleteOneDeleteAllAndDownloadTheMissingVerified) {
     EXPECT_TRUE(present("good.jar") && present("other.jar"));
     EXPECT_EQ(meta(*dialog, "extra.jar"), "");
 
-    prompts.answers = {false, true};
+    answers = {false, true};
     byText<QPushButton>(dialog.get(), "Удалить все")->click();
     EXPECT_TRUE(present("good.jar") && present("other.jar"));
     byText<QPushButton>(dialog.get(), "Удалить все")->click();
-    EXPECT_EQ(prompts.questions[0], "Удалить все моды|Удалить все .jar из папки модов?\nНужные "
-                                    "можно будет скачать заново кнопкой «Скачать недостающие».");
+    EXPECT_EQ(questions[0], "Удалить все моды|Удалить все .jar из папки модов?\nНужные "
+                            "можно будет скачать заново кнопкой «Скачать недостающие».");
     EXPECT_FALSE(present("good.jar") || present("other.jar"));
     EXPECT_TRUE(present("notes.txt"));
     EXPECT_EQ(meta(*dialog, "good.jar"), "14 Б · не хватает");
     EXPECT_EQ(hint(*dialog), "Не хватает модов: 2 (28 Б). Без них на сервер не пустит.");
-    EXPECT_TRUE(prompts.warnings.isEmpty());
+    EXPECT_TRUE(warnings.isEmpty());
 
     QSignalSpy finished(dialog.get(), &ModManagerDialog::downloadFinished);
     byText<QPushButton>(dialog.get(), "Скачать недостающие")->click();
@@ -174,11 +181,11 @@ TEST_F(ModManagerDialogTest, DeleteOneDeleteAllAndDownloadTheMissingVerified) {
     EXPECT_FALSE(finished[0][0].toBool());
     EXPECT_EQ(test::readWholeFile(dir / "mods/good.jar"), "good mod bytes");
     EXPECT_FALSE(present("tampered.jar") || present("tampered.jar.part"));
-    ASSERT_EQ(prompts.warnings.size(), 1);
-    EXPECT_TRUE(prompts.warnings[0].startsWith(
-        "Моды|Не все моды удалось скачать: " +
-        QString::fromStdString(server.url("/files/tampered.jar")) + " -> "))
-        << prompts.warnings[0].toStdString();
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].startsWith("Моды|Не все моды удалось скачать: " +
+                                       QString::fromStdString(server.url("/files/tampered.jar")) +
+                                       " -> "))
+        << warnings[0].toStdString();
     EXPECT_EQ(fileRequests, 1 + ModDownloadJob::kAttempts);
     EXPECT_EQ(meta(*dialog, "good.jar"), "14 Б · установлен");
     EXPECT_EQ(meta(*dialog, "tampered.jar"), "14 Б · не хватает");
@@ -209,7 +216,7 @@ TEST_F(ModManagerDialogTest, ADownloadOutlivesItsDialogAndHoldsTheFolderLockMean
     EXPECT_TRUE(toldToWait);
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(prompts.warnings.isEmpty());
+    EXPECT_TRUE(warnings.isEmpty());
 }
 
 } // namespace
