@@ -1,7 +1,7 @@
+#include "platform/Digest.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
-#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace qbk::platform;
@@ -9,88 +9,64 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class FileSystemTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        root = fs::temp_directory_path() /
-               pathFromUtf8("qbk-платформа-" +
-                            std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        removeTree(root);
-        ASSERT_TRUE(createDirectories(root));
-    }
-    void TearDown() override { EXPECT_TRUE(removeTree(root)); }
-
-    static void write(const fs::path& path, const std::string& bytes) {
-        std::FILE* f = openFile(path, "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
-    static std::string read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
-    fs::path root;
-};
+void write(const fs::path& path, const std::string& bytes) {
+    std::FILE* f = openFile(path, "wb");
+    ASSERT_TRUE(f && std::fputs(bytes.c_str(), f) >= 0 && std::fclose(f) == 0) << pathToUtf8(path);
+}
 
 } // namespace
 
-TEST_F(FileSystemTest, DeepCyrillicFoldersAreCreatedAndUsed) {
+// Cyrillic names and, on Windows, a tree past MAX_PATH (260), through every file call.
+TEST(FileSystem, DeepCyrillicTreeIsWrittenMovedListedAndRemoved) {
+    const fs::path root =
+        fs::temp_directory_path() /
+        pathFromUtf8("qbk-платформа-" +
+                     std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     fs::path deep = root;
     while (deep.native().size() < 400)
         deep /= pathFromUtf8("очень-длинная-папка");
     ASSERT_TRUE(createDirectories(deep));
     EXPECT_TRUE(isDirectory(deep));
-    const fs::path file = deep / pathFromUtf8("мод.jar");
-    write(file, "12345");
-    EXPECT_TRUE(pathExists(file));
-    EXPECT_EQ(fileSize(file), 5u);
+    write(deep / pathFromUtf8("мод.jar"), "new bytes");
+    write(deep / pathFromUtf8("старый.jar"), "old");
+    EXPECT_EQ(fileSize(deep / pathFromUtf8("мод.jar")), 9u);
     EXPECT_FALSE(fileSize(deep).has_value()); // a folder has no file size
-}
+    ASSERT_TRUE(moveReplace(deep / pathFromUtf8("мод.jar"), deep / pathFromUtf8("старый.jar")));
+    EXPECT_FALSE(pathExists(deep / pathFromUtf8("мод.jar")));
+    EXPECT_FALSE(moveReplace(deep / "missing", deep / pathFromUtf8("старый.jar")));
+    EXPECT_EQ(hashFileHex(deep / pathFromUtf8("старый.jar"), HashAlgorithm::Sha1),
+              "7caea6a9de4cd6aa537d67969910e0d7179ab7d7"); // sha1sum of "new bytes"
 
-TEST_F(FileSystemTest, MoveReplacesAnExistingTarget) {
-    write(root / "new", "new bytes");
-    write(root / "old", "old");
-    ASSERT_TRUE(moveReplace(root / "new", root / "old"));
-    EXPECT_EQ(read(root / "old"), "new bytes");
-    EXPECT_FALSE(pathExists(root / "new"));
-    EXPECT_FALSE(moveReplace(root / "missing", root / "old"));
-    EXPECT_EQ(read(root / "old"), "new bytes");
-}
-
-TEST_F(FileSystemTest, RemoveFileAndTree) {
-    write(root / "a", "x");
-    EXPECT_TRUE(removeFile(root / "a"));
-    EXPECT_TRUE(removeFile(root / "a")); // already gone counts as removed
-    ASSERT_TRUE(createDirectories(root / "t" / "u"));
-    write(root / "t" / "u" / "f", "y");
-    EXPECT_TRUE(removeTree(root / "t"));
-    EXPECT_FALSE(pathExists(root / "t"));
-}
-
-TEST_F(FileSystemTest, ListsOneFolderWithKindsAndSizes) {
-    write(root / "b.jar", "123");
-    ASSERT_TRUE(createDirectories(root / "sub"));
-    auto entries = listDirectory(root);
-    std::sort(entries.begin(), entries.end(),
-              [](const DirEntry& l, const DirEntry& r) { return l.name < r.name; });
+    ASSERT_TRUE(createDirectories(deep / "sub"));
+    auto entries = listDirectory(deep);
+    std::sort(entries.begin(), entries.end(), [](auto& l, auto& r) { return l.name < r.name; });
     ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].name, fs::path("b.jar"));
-    EXPECT_FALSE(entries[0].isDirectory);
-    EXPECT_EQ(entries[0].size, 3u);
-    EXPECT_EQ(entries[1].name, fs::path("sub"));
-    EXPECT_TRUE(entries[1].isDirectory);
-    EXPECT_TRUE(listDirectory(root / "missing").empty());
+    EXPECT_EQ(pathToUtf8(entries[0].name), "sub");
+    EXPECT_TRUE(entries[0].isDirectory);
+    EXPECT_EQ(pathToUtf8(entries[1].name), "старый.jar");
+    EXPECT_FALSE(entries[1].isDirectory);
+    EXPECT_EQ(entries[1].size, 9u);
+    EXPECT_TRUE(listDirectory(deep / "missing").empty());
+
+    EXPECT_TRUE(removeFile(deep / pathFromUtf8("старый.jar")));
+    EXPECT_TRUE(removeFile(deep / pathFromUtf8("старый.jar"))); // already gone counts as removed
+    EXPECT_TRUE(removeTree(root));
+    EXPECT_FALSE(pathExists(root));
 }
 
-TEST(Machine, ReportsItsExecutableAndMemory) {
-    const fs::path exe = executablePath();
-    ASSERT_FALSE(exe.empty());
-    EXPECT_TRUE(pathExists(exe));
-    EXPECT_EQ(exe.stem(), fs::path("platform_test"));
-    const auto memory = totalPhysicalMemoryBytes();
-    ASSERT_TRUE(memory.has_value());
-    EXPECT_GT(*memory, 256ull * 1024 * 1024);
+TEST(FileSystem, MachineReportsItsExecutableAndMemory) {
+    EXPECT_TRUE(executablePath().stem().string().ends_with("_test"));
+    EXPECT_TRUE(pathExists(executablePath()));
+    EXPECT_GT(totalPhysicalMemoryBytes().value_or(0), 256ull << 20);
+}
+
+TEST(TextConversion, CyrillicAndAstralTextRoundTripsAndInvalidInputGivesNothing) {
+    const std::string utf8 = "Лаунчер \xF0\x9F\x8E\xAE игра";
+    EXPECT_EQ(utf8ToWide(utf8).substr(0, 7), L"Лаунчер");
+    EXPECT_EQ(wideToUtf8(utf8ToWide(utf8)), utf8);
+    EXPECT_EQ(pathFromUtf8("папка/файл.jar").filename(), pathFromUtf8("файл.jar"));
+    EXPECT_EQ(pathToUtf8(pathFromUtf8("папка/файл.jar")), "папка/файл.jar");
+    for (const char* bad : {"", "abc\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                            "ok\xFFno"}) // cut, overlong, surrogate, past U+10FFFF, invalid
+        EXPECT_TRUE(utf8ToWide(bad).empty()) << bad;
 }
