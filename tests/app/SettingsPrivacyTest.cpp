@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
-namespace qbk {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace qbk;
 
 constexpr fs::perms kOwnerOnly = fs::perms::owner_read | fs::perms::owner_write;
 constexpr fs::perms kReadable =
@@ -41,19 +41,17 @@ TEST(SettingsPrivacyTest, RememberedSessionLeavesTheIniReadableByItsOwnerOnly) {
     EXPECT_EQ(modeOf(ini), kOwnerOnly);
 }
 
-TEST(SettingsPrivacyTest, FirstWriteOfASessionCreatesTheFileOwnerOnly) {
+// A session written first into no file, and an older file readable by all, opened again.
+TEST(SettingsPrivacyTest, ANewIniAndAnOlderReadableOneAreOwnerOnlyOnFirstUse) {
     test::TempDir dir{"qbk-ini-mode"};
-    Settings(dir / "Quellbrook.ini").saveSession("token-abc", "client-1", "uuid-1");
-    EXPECT_EQ(modeOf(dir / "Quellbrook.ini"), kOwnerOnly);
-    EXPECT_EQ(Settings(dir / "Quellbrook.ini").accessToken(), "token-abc");
-}
+    Settings(dir / "new.ini").saveSession("token-abc", "client-1", "uuid-1");
+    EXPECT_EQ(modeOf(dir / "new.ini"), kOwnerOnly);
+    EXPECT_EQ(Settings(dir / "new.ini").accessToken(), "token-abc");
 
-TEST(SettingsPrivacyTest, AnOlderReadableIniIsClosedOnFirstUse) {
-    test::TempDir dir{"qbk-ini-mode"};
-    test::writeWholeFile(dir / "Quellbrook.ini", "[session]\naccessToken=old-token\n");
-    fs::permissions(dir / "Quellbrook.ini", kReadable);
-    EXPECT_EQ(Settings(dir / "Quellbrook.ini").accessToken(), "old-token");
-    EXPECT_EQ(modeOf(dir / "Quellbrook.ini"), kOwnerOnly);
+    test::writeWholeFile(dir / "old.ini", "[session]\naccessToken=old-token\n");
+    fs::permissions(dir / "old.ini", kReadable);
+    EXPECT_EQ(Settings(dir / "old.ini").accessToken(), "old-token");
+    EXPECT_EQ(modeOf(dir / "old.ini"), kOwnerOnly);
 }
 
 TEST(SettingsPrivacyTest, ForgettingThePasswordWipesTheSessionFromTheFileAtOnce) {
@@ -73,4 +71,3 @@ TEST(SettingsPrivacyTest, ForgettingThePasswordWipesTheSessionFromTheFileAtOnce)
 }
 
 } // namespace
-} // namespace qbk
