@@ -4,15 +4,14 @@
 #include "accounts/NonceSearch.h"
 #include "accounts/ProofOfWork.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WholeFile.h"
 
 #include <QProcess>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sqlite3.h>
-#include <sstream>
 #include <thread>
 
 namespace qbk::test {
@@ -25,100 +24,84 @@ struct Answer {
     json body;
 };
 
-Answer call(const AccountServerProcess& server, const std::string& method, const std::string& path,
-            const json& body = nullptr, const std::string& token = {}) {
+Answer call(const AccountServerProcess& server, const std::string& path, const json& body = nullptr,
+            const std::string& token = {}) {
     httplib::Client client("127.0.0.1", server.port());
-    client.set_read_timeout(10, 0);
     httplib::Headers headers;
     if (!token.empty())
         headers.emplace("Authorization", "Bearer " + token);
-    const auto result = method == "GET"
-                            ? client.Get(path.c_str(), headers)
-                            : client.Post(path.c_str(), headers, body.dump(), "application/json");
-    if (!result)
-        return {};
-    return {result->status, json::parse(result->body, nullptr, false)};
+    const auto result = body.is_null()
+                            ? client.Get(path, headers)
+                            : client.Post(path, headers, body.dump(), "application/json");
+    return result ? Answer{result->status, json::parse(result->body, nullptr, false)} : Answer{};
 }
 
-json challengeOf(const AccountServerProcess& server) {
-    return call(server, "GET", "/api/challenge").body;
-}
-
-std::uint64_t solve(const json& challenge) {
+// A registration with a fresh challenge; nonceOf turns its smallest nonce into the one sent.
+Answer registerAccount(const AccountServerProcess& server, const std::string& name,
+                       const std::string& password, json* used = nullptr,
+                       std::function<std::string(const std::string&, std::uint64_t)> nonceOf = {}) {
+    const json challenge = call(server, "/api/challenge").body;
+    const std::string text = challenge["challenge"];
     const std::atomic<bool> stop{false};
-    return *pow::findSmallestNonce(challenge["challenge"].get<std::string>(),
-                                   challenge["difficultyBits"].get<int>(), stop)
-                .nonce;
-}
-
-json registration(const std::string& name, const std::string& password, const json& challenge,
-                  const std::string& nonce) {
-    return {{"username", name},
-            {"password", password},
-            {"challenge", challenge["challenge"]},
-            {"nonce", nonce}};
-}
-
-std::string readAll(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
+    const std::uint64_t nonce =
+        *pow::findSmallestNonce(text, challenge["difficultyBits"], stop).nonce;
+    if (used)
+        *used = challenge;
+    return call(server, "/api/register",
+                {{"username", name},
+                 {"password", password},
+                 {"challenge", text},
+                 {"nonce", nonceOf ? nonceOf(text, nonce) : std::to_string(nonce)}});
 }
 
 TEST(AccountServer, ChallengeIsSingleUseAndItsNonceIsChecked) {
     AccountServerProcess server({"--difficulty", "10"});
     ASSERT_TRUE(server.isListening());
-
-    const json first = challengeOf(server);
+    json first;
+    std::uint64_t right = 0;
+    const Answer wrong = registerAccount(server, "Steve", "secret12", &first,
+                                         [&](const std::string& text, std::uint64_t nonce) {
+                                             right = nonce;
+                                             while (pow::nonceMeetsDifficulty(text, ++nonce, 10)) {
+                                             }
+                                             return std::to_string(nonce);
+                                         });
     EXPECT_EQ(first["difficultyBits"], 10);
     EXPECT_EQ(first["challenge"].get<std::string>().size(), 32u);
-    const std::uint64_t nonce = solve(first);
-    std::uint64_t failing = nonce + 1;
-    while (pow::nonceMeetsDifficulty(first["challenge"].get<std::string>(), failing, 10))
-        ++failing;
-    const Answer wrong = call(server, "POST", "/api/register",
-                              registration("Steve", "secret12", first, std::to_string(failing)));
     EXPECT_EQ(wrong.status, 400);
     EXPECT_EQ(wrong.body["errorMessage"], "Решение задачи неверно. Попробуй ещё раз.");
     // The failed attempt used the challenge up; its right answer no longer counts.
-    const Answer reused = call(server, "POST", "/api/register",
-                               registration("Steve", "secret12", first, std::to_string(nonce)));
+    const Answer reused = call(server, "/api/register",
+                               {{"username", "Steve"},
+                                {"password", "secret12"},
+                                {"challenge", first["challenge"]},
+                                {"nonce", std::to_string(right)}});
     EXPECT_EQ(reused.status, 400);
     EXPECT_EQ(reused.body["errorMessage"],
               "Задача устарела или уже использована. Попробуй ещё раз.");
+    // Leading zeros make another candidate than the one hashed.
+    EXPECT_EQ(
+        registerAccount(server, "Steve", "secret12", nullptr,
+                        [](const std::string&, std::uint64_t n) { return "0" + std::to_string(n); })
+            .status,
+        400);
 
-    const json second = challengeOf(server);
-    const std::string digits = std::to_string(solve(second));
-    EXPECT_EQ(call(server, "POST", "/api/register",
-                   registration("Steve", "secret12", second, "0" + digits))
-                  .status,
-              400); // leading zeros are another candidate than the one hashed
-    const json third = challengeOf(server);
-    const Answer created =
-        call(server, "POST", "/api/register",
-             registration("Steve", "secret12", third, std::to_string(solve(third))));
+    const Answer created = registerAccount(server, "Steve", "secret12");
     EXPECT_EQ(created.status, 200);
     EXPECT_TRUE(std::regex_match(created.body["recoveryCode"].get<std::string>(),
                                  std::regex("QUELL(-[A-Z2-9]{4}){3}")));
-
-    const json fourth = challengeOf(server);
-    const Answer taken =
-        call(server, "POST", "/api/register",
-             registration("steve", "other123", fourth, std::to_string(solve(fourth))));
+    const Answer taken = registerAccount(server, "steve", "other123");
     EXPECT_EQ(taken.status, 409);
     EXPECT_EQ(taken.body["errorMessage"], "Этот никнейм уже занят.");
-}
 
-TEST(AccountServer, ExpiredChallengeIsRefused) {
-    AccountServerProcess server({"--difficulty", "4", "--challenge-ttl", "1"});
-    ASSERT_TRUE(server.isListening());
-    const json challenge = challengeOf(server);
-    const std::string nonce = std::to_string(solve(challenge));
-    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-    const Answer late =
-        call(server, "POST", "/api/register", registration("Alex", "secret12", challenge, nonce));
-    EXPECT_EQ(late.status, 400);
+    AccountServerProcess brief({"--difficulty", "4", "--challenge-ttl", "1"});
+    EXPECT_EQ(registerAccount(brief, "Alex", "secret12", nullptr,
+                              [](const std::string&, std::uint64_t n) {
+                                  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+                                  return std::to_string(n);
+                              })
+                  .status,
+              400);
 }
 
 TEST(AccountServer, KeepsOnlySaltedHashesAndSurvivesARestart) {
@@ -128,19 +111,15 @@ TEST(AccountServer, KeepsOnlySaltedHashesAndSurvivesARestart) {
     {
         AccountServerProcess server({"--db", QString::fromStdString(dbPath), "--difficulty", "4",
                                      "--seed-account", "Seeded:SeedPassword1:2"});
-        ASSERT_TRUE(server.isListening());
-        const json challenge = challengeOf(server);
-        const Answer created = call(server, "POST", "/api/register",
-                                    registration("Herobrine", "PlainPassword9", challenge,
-                                                 std::to_string(solve(challenge))));
+        const Answer created = registerAccount(server, "Herobrine", "PlainPassword9");
         ASSERT_EQ(created.status, 200);
         recoveryCode = created.body["recoveryCode"];
         EXPECT_EQ(server.stop(), 0);
     }
-    const std::string bytes = readAll(dbPath);
+    const std::string bytes = readWholeFile(dbPath);
     ASSERT_FALSE(bytes.empty());
     for (const std::string& secret :
-         std::vector<std::string>{"PlainPassword9", "SeedPassword1", recoveryCode})
+         {std::string("PlainPassword9"), std::string("SeedPassword1"), recoveryCode})
         EXPECT_EQ(bytes.find(secret), std::string::npos) << secret;
 
     sqlite3* db = nullptr;
@@ -157,49 +136,45 @@ TEST(AccountServer, KeepsOnlySaltedHashesAndSurvivesARestart) {
     sqlite3_close(db);
     ASSERT_EQ(hashes.size(), 4u);
     for (const std::string& hash : hashes)
-        EXPECT_TRUE(std::regex_match(hash, std::regex("pbkdf2-sha256\\$1000\\$[0-9a-f]{32}\\$"
-                                                      "[0-9a-f]{64}")))
+        EXPECT_TRUE(std::regex_match(
+            hash, std::regex(R"(pbkdf2-sha256\$1000\$[0-9a-f]{32}\$[0-9a-f]{64})")))
             << hash;
     EXPECT_NE(hashes[0].substr(20, 32), hashes[2].substr(20, 32)); // salts differ
 
     AccountServerProcess again({"--db", QString::fromStdString(dbPath)});
-    ASSERT_TRUE(again.isListening());
-    const Answer signedIn = call(again, "POST", "/authserver/authenticate",
+    const Answer signedIn = call(again, "/authserver/authenticate",
                                  {{"username", "Herobrine"}, {"password", "PlainPassword9"}});
-    EXPECT_EQ(signedIn.status, 200);
     EXPECT_EQ(signedIn.body["selectedProfile"]["name"], "Herobrine");
-    const Answer seeded = call(again, "POST", "/authserver/authenticate",
-                               {{"username", "seeded"}, {"password", "SeedPassword1"}});
-    EXPECT_EQ(seeded.body["opLevel"], 2);
+    EXPECT_EQ(call(again, "/authserver/authenticate",
+                   {{"username", "seeded"}, {"password", "SeedPassword1"}})
+                  .body["opLevel"],
+              2);
 }
 
 TEST(AccountServer, AdminCallsFollowTheCallersLevel) {
     AccountServerProcess server({"--seed-account", "Owner:ownerpass:4", "--seed-account",
                                  "Mod:modpass:3", "--seed-account", "Player:playerpass"});
-    ASSERT_TRUE(server.isListening());
-    auto tokenOf = [&](const std::string& name, const std::string& password) {
-        return call(server, "POST", "/authserver/authenticate",
-                    {{"username", name}, {"password", password}})
-            .body["accessToken"]
-            .get<std::string>();
-    };
-    const std::string mod = tokenOf("Mod", "modpass");
-    EXPECT_EQ(
-        call(server, "POST", "/api/admin/ban", {{"username", "Owner"}, {"days", 1}}, mod).status,
-        403);
-    EXPECT_EQ(call(server, "POST", "/api/admin/ban", {{"username", "Player"}, {"days", 4000}}, mod)
-                  .status,
-              400);
-    EXPECT_EQ(
-        call(server, "POST", "/api/admin/ban", {{"username", "Nobody"}, {"days", 1}}, mod).status,
-        404);
-    EXPECT_EQ(call(server, "POST", "/api/admin/unban", {{"username", "Player"}}, mod).status, 404);
-    EXPECT_EQ(call(server, "GET", "/api/admin/bans", nullptr, "not-a-token").status, 401);
-
-    const Answer banned = call(server, "POST", "/api/admin/ban",
-                               {{"username", "Player"}, {"reason", ""}, {"days", 3}}, mod);
-    EXPECT_EQ(banned.status, 200);
-    const json bans = call(server, "GET", "/api/admin/bans", nullptr, mod).body["bans"];
+    const std::string mod =
+        call(server, "/authserver/authenticate", {{"username", "Mod"}, {"password", "modpass"}})
+            .body["accessToken"];
+    const struct {
+        const char* path;
+        json body;
+        std::string token;
+        int status;
+    } rows[] = {
+        {"/api/admin/ban", {{"username", "Owner"}, {"days", 1}}, mod, 403},
+        {"/api/admin/ban", {{"username", "Player"}, {"days", 3651}}, mod, 400},
+        {"/api/admin/ban", {{"username", "Player"}, {"days", -1}}, mod, 400},
+        {"/api/admin/ban", {{"username", "Nobody"}, {"days", 1}}, mod, 404},
+        {"/api/admin/unban", {{"username", "Player"}}, mod, 404},
+        {"/api/admin/bans", nullptr, "not-a-token", 401},
+        {"/api/admin/ban", {{"username", "Player"}, {"days", 3650}}, mod, 200},
+        {"/api/admin/ban", {{"username", "Player"}, {"reason", ""}, {"days", 3}}, mod, 200}};
+    for (const auto& row : rows)
+        EXPECT_EQ(call(server, row.path, row.body, row.token).status, row.status)
+            << row.path << " " << row.body.dump();
+    const json bans = call(server, "/api/admin/bans", nullptr, mod).body["bans"];
     ASSERT_EQ(bans.size(), 1u);
     EXPECT_EQ(bans[0]["username"], "Player");
     EXPECT_EQ(bans[0]["bannedBy"], "Mod");
@@ -207,36 +182,23 @@ TEST(AccountServer, AdminCallsFollowTheCallersLevel) {
     EXPECT_NEAR(bans[0]["until"].get<double>() - bans[0]["createdAt"].get<double>(), 3 * 86400, 1);
 }
 
-TEST(AccountServer, ServesTheModsManifestFileAsItIs) {
+TEST(AccountServer, ServesTheModsManifestStopsOnSigtermAndRejectsABadCommandLine) {
     TempDir dir("qbk-account-mods");
-    const std::string manifest =
-        R"({"mods":[{"fileName":"сборка.jar","url":"http://127.0.0.1/x","sizeBytes":3}]})";
-    std::ofstream(dir / "mods.json", std::ios::binary) << manifest;
+    const std::string manifest = R"({"mods":[{"fileName":"сборка.jar","sizeBytes":3}]})";
+    writeWholeFile(dir / "mods.json", manifest);
     AccountServerProcess server(
         {"--mods-manifest", QString::fromStdString((dir / "mods.json").string())});
-    ASSERT_TRUE(server.isListening());
     httplib::Client client("127.0.0.1", server.port());
-    const auto result = client.Get("/api/mods");
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->status, 200);
-    EXPECT_EQ(result->body, manifest);
-
+    EXPECT_EQ(client.Get("/api/mods")->body, manifest);
     std::filesystem::remove(dir / "mods.json");
     EXPECT_EQ(client.Get("/api/mods")->status, 500);
-}
-
-TEST(AccountServer, StopsCleanlyOnSigtermAndRejectsABadCommandLine) {
-    AccountServerProcess server;
-    ASSERT_TRUE(server.isListening());
     EXPECT_EQ(server.stop(), 0);
-    httplib::Client client("127.0.0.1", server.port());
     EXPECT_FALSE(client.Get("/api/challenge"));
 
-    EXPECT_EQ(QProcess::execute(AccountServerProcess::executable(), {"--port", "x"}), 2);
-    EXPECT_EQ(QProcess::execute(AccountServerProcess::executable(), {"--bogus", "1"}), 2);
-    EXPECT_EQ(QProcess::execute(AccountServerProcess::executable(),
-                                {"--port", "0", "--seed-ban", "Ghost:0:reason"}),
-              1);
+    const QString exe = AccountServerProcess::executable();
+    EXPECT_EQ(QProcess::execute(exe, {"--port", "x"}), 2);
+    EXPECT_EQ(QProcess::execute(exe, {"--bogus", "1"}), 2);
+    EXPECT_EQ(QProcess::execute(exe, {"--port", "0", "--seed-ban", "Ghost:0:reason"}), 1);
 }
 
 } // namespace
