@@ -3,98 +3,73 @@
 #include "platform/Platform.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
+#include "tests/support/WholeFile.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
-#include <iterator>
-#include <mutex>
 #include <nlohmann/json.hpp>
-#include <utility>
-#include <vector>
 
 namespace qbk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TempDir;
-using test::TestHttpServer;
+using test::readWholeFile;
+using test::writeWholeFile;
 
 const std::string kPinned = "21.1.230";
-const std::string kListPath = "/m/api/maven/versions/releases/net/neoforged/neoforge";
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path& path, const std::string& content) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 std::string listOf(const std::vector<std::string>& versions) {
     return nlohmann::json{{"isSnapshot", false}, {"versions", versions}}.dump();
 }
 
-// The mirror that neoforge.py writes, generated once for the suite at a 64th of the sizes.
-class Mirror {
-public:
-    static const Mirror& instance() {
-        static const Mirror mirror;
-        return mirror;
-    }
-    bool ok() const { return ok_; }
-    const fs::path& root() const { return dir_.path(); }
-    fs::path installerJar() const {
-        return root() / "maven/releases/net/neoforged/neoforge/21.1.230/"
-                        "neoforge-21.1.230-installer.jar";
-    }
+// The installer jar of the mirror that neoforge.py writes, generated once at a 64th of the sizes.
+const std::string& installerBytes() {
+    static const std::string bytes = [] {
+        test::TempDir dir("qbk-neoforge-mirror");
+        const std::string command =
+            std::string(QBK_PYTHON3) + " '" QBK_MIRROR_TOOL_DIR "/neoforge.py' --out '" +
+            dir.path().string() + "' --base-url http://127.0.0.1:9 --scale 64 > /dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return readWholeFile(dir / "maven/releases/net/neoforged/neoforge/21.1.230/"
+                                   "neoforge-21.1.230-installer.jar");
+    }();
+    return bytes;
+}
 
-private:
-    Mirror() {
-        const std::string command = std::string(QBK_PYTHON3) + " '" + QBK_MIRROR_TOOL_DIR +
-                                    "/neoforge.py' --out '" + dir_.path().string() +
-                                    "' --base-url http://127.0.0.1:9 --scale 64 > /dev/null";
-        ok_ = std::system(command.c_str()) == 0;
-    }
-    TempDir dir_{"qbk-neoforge-mirror"};
-    bool ok_ = false;
-};
-
-// A maven repository whose version list and installer jar the test controls, the stand-in
+// A maven repository whose version list and installer jars the test controls, the stand-in
 // java as the runtime, and a game folder with a Cyrillic name.
 class NeoForgeInstallerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(Mirror::instance().ok());
-        installerBytes = readFile(Mirror::instance().installerJar());
-        server.get(kListPath,
+        ASSERT_FALSE(installerBytes().empty());
+        server.get("/m/api/maven/versions/releases/net/neoforged/neoforge",
                    [this](const httplib::Request&, httplib::Response& response, const auto&) {
-                       std::lock_guard lock(mutex);
                        ++listRequests;
                        response.status = listStatus;
                        response.set_content(listBody, "application/json");
                    });
-        server.get(
-            "/m/releases/net/neoforged/neoforge/([^/]+)/neoforge-([^/]+)-installer.jar",
-            [this](const httplib::Request&, httplib::Response& response, const std::smatch& match) {
-                std::lock_guard lock(mutex);
-                ++jarRequests;
-                if (match[1] != match[2] || !jarAvailable) {
-                    response.status = 404;
-                    return;
-                }
-                response.set_content(installerBytes, "application/java-archive");
-            });
-        listBody = listOf({"21.1.228", "21.1.229-beta", kPinned, "21.2.0"});
-        const fs::path java = javaHome / "bin" / TargetPlatform::host().javaExecutable;
+        // Any listed version gets the jar of 21.1.230, which installs 21.1.230.
+        server.get("/m/releases/net/neoforged/neoforge/([^/]+)/neoforge-([^/]+)-installer.jar",
+                   [this](const httplib::Request&, httplib::Response& response, const auto& match) {
+                       ++jarRequests;
+                       if (match[1] != match[2] || !jarAvailable)
+                           response.status = 404;
+                       else
+                           response.set_content(installerBytes(), "application/java-archive");
+                   });
         fs::create_directories(java.parent_path());
         fs::copy_file(QBK_JAVA_STANDIN, java);
-        fs::create_directories(gameDir);
     }
-
+    bool install(const std::string& pinned = kPinned,
+                 std::chrono::milliseconds limit = NeoForgeInstaller::kDefaultInstallerTimeLimit) {
+        return neoForge(limit).InstallNeoForge(
+            "1.21.1", pinned, [this](const std::wstring& text, int percent) {
+                statuses.emplace_back(platform::wideToUtf8(text), percent);
+            });
+    }
     NeoForgeInstaller
     neoForge(std::chrono::milliseconds limit = NeoForgeInstaller::kDefaultInstallerTimeLimit) {
         return NeoForgeInstaller(
@@ -104,219 +79,176 @@ protected:
             },
             limit);
     }
-
-    StatusFn recorder() {
-        return [this](const std::wstring& text, int percent) {
-            statuses.emplace_back(platform::wideToUtf8(text), percent);
-        };
-    }
-
     std::string lastError() const { return platform::wideToUtf8(installer.lastError); }
     fs::path versionJson(const std::string& v = kPinned) const {
         return gameDir / "versions" / ("neoforge-" + v) / ("neoforge-" + v + ".json");
     }
-    fs::path installerJar(const std::string& v = kPinned) const {
-        return gameDir / ("neoforge-installer-" + v + ".jar");
-    }
-    void control(const std::string& json) { writeFile(gameDir / "standin-java.json", json); }
+    void control(const std::string& json) { writeWholeFile(gameDir / "standin-java.json", json); }
 
-    TestHttpServer server;
-    TempDir root{"qbk-neoforge"};
-    fs::path launcherDir = root / platform::pathFromUtf8("Лаунчер");
-    fs::path gameDir = launcherDir / "minecraft";
-    fs::path javaHome = launcherDir / "runtime" / "java21";
+    test::TestHttpServer server;
+    test::TempDir root{"qbk-neoforge"};
+    fs::path gameDir = root / "Лаунчер" / "minecraft";
+    fs::path javaHome = root / "Лаунчер" / "runtime" / "java21";
+    fs::path java = javaHome / "bin" / TargetPlatform::host().javaExecutable;
     MinecraftInstaller installer{gameDir, javaHome, Endpoints::defaults(), TargetPlatform::host()};
-    std::mutex mutex;
-    std::string listBody;
+    std::string listBody = listOf({"21.1.228", "21.1.229-beta", kPinned, "21.2.0"});
     int listStatus = 200;
     bool jarAvailable = true;
-    std::string installerBytes;
-    int listRequests = 0;
-    int jarRequests = 0;
+    std::atomic<int> listRequests{0}, jarRequests{0};
     std::vector<std::pair<std::string, int>> statuses;
     std::string out, err;
 };
 
-TEST_F(NeoForgeInstallerTest, FreshInstallRunsTheInstallerAndWarmRunOnlyAsksTheList) {
-    ASSERT_TRUE(neoForge().InstallNeoForge("1.21.1", kPinned, recorder())) << lastError();
-    const std::vector<std::pair<std::string, int>> expected = {
-        {"Проверка версии NeoForge...", 66},
-        {"Скачивание установщика NeoForge 21.1.230...", 67},
-        {"Установка NeoForge (это займёт минуту)...", 70}};
-    EXPECT_EQ(statuses, expected);
+TEST_F(NeoForgeInstallerTest, FreshInstallRunsTheInstallerAndKeepsOnlyWhatItInstalled) {
+    ASSERT_TRUE(install()) << lastError();
+    EXPECT_EQ(statuses, (std::vector<std::pair<std::string, int>>{
+                            {"Проверка версии NeoForge...", 66},
+                            {"Скачивание установщика NeoForge 21.1.230...", 67},
+                            {"Установка NeoForge (это займёт минуту)...", 70}}));
     EXPECT_EQ(installer.neoForgeVersion, kPinned);
-    const fs::path real = fs::path(QBK_TESTDATA_DIR) / "neoforge" / "neoforge-21.1.230.json";
-    EXPECT_EQ(readFile(versionJson()), readFile(real));
-    const auto version = nlohmann::json::parse(readFile(real));
-    for (const auto& library : version["libraries"]) {
+    const std::string real = readWholeFile(QBK_TESTDATA_DIR "/neoforge/neoforge-21.1.230.json");
+    EXPECT_EQ(readWholeFile(versionJson()), real);
+    for (const auto& library : nlohmann::json::parse(real)["libraries"]) {
         const std::string path = library["downloads"]["artifact"]["path"];
         EXPECT_TRUE(fs::is_regular_file(gameDir / "libraries" / path)) << path;
     }
-    EXPECT_EQ(readFile(gameDir / "launcher_profiles.json"), R"({"profiles":{},"version":3})");
-    EXPECT_FALSE(fs::exists(installerJar()));
+    EXPECT_EQ(readWholeFile(gameDir / "launcher_profiles.json"), R"({"profiles":{},"version":3})");
+    EXPECT_FALSE(fs::exists(gameDir / "neoforge-installer-21.1.230.jar"));
     EXPECT_EQ(out, "[NeoForge] Установщик с --install-client завершился с кодом 0\n");
-
-    statuses.clear();
-    ASSERT_TRUE(neoForge().InstallNeoForge("1.21.1", kPinned, recorder()));
-    EXPECT_EQ(statuses.size(), 1u);
-    EXPECT_EQ(listRequests, 2);
-    EXPECT_EQ(jarRequests, 1);
-}
-
-TEST_F(NeoForgeInstallerTest, ExistingLauncherProfilesIsLeftAsItIs) {
-    writeFile(gameDir / "launcher_profiles.json", R"({"profiles":{"mine":{}},"version":3})");
-    ASSERT_TRUE(neoForge().InstallNeoForge("1.21.1", kPinned, {})) << lastError();
-    EXPECT_EQ(readFile(gameDir / "launcher_profiles.json"),
-              R"({"profiles":{"mine":{}},"version":3})");
+    EXPECT_EQ(listRequests + jarRequests, 2);
 }
 
 TEST_F(NeoForgeInstallerTest, InstallerRejectingTheFirstFlagSucceedsWithTheSecond) {
     control(R"({"rejectInstallerFlags": ["--install-client"]})");
-    ASSERT_TRUE(neoForge().InstallNeoForge("1.21.1", kPinned, {})) << lastError();
+    writeWholeFile(gameDir / "launcher_profiles.json", R"({"profiles":{"mine":{}}})");
+    ASSERT_TRUE(install()) << lastError();
     EXPECT_TRUE(fs::exists(versionJson()));
     EXPECT_EQ(out, "[NeoForge] Установщик с --install-client завершился с кодом 1\n"
                    "[NeoForge] Установщик с --installClient завершился с кодом 0\n");
-    const std::string log = readFile(gameDir / "logs" / "neoforge-installer.log");
-    EXPECT_NE(log.find("Successfully installed client neoforge-21.1.230"), std::string::npos)
-        << log;
+    EXPECT_NE(readWholeFile(gameDir / "logs/neoforge-installer.log")
+                  .find("Successfully installed client neoforge-21.1.230"),
+              std::string::npos);
+    EXPECT_EQ(readWholeFile(gameDir / "launcher_profiles.json"), R"({"profiles":{"mine":{}}})");
 }
 
-TEST_F(NeoForgeInstallerTest, InstallerFailingWithBothFlagsFailsAndTheJarIsDeleted) {
-    control(R"({"rejectInstallerFlags": ["--install-client", "--installClient"]})");
-    EXPECT_FALSE(neoForge().InstallNeoForge("1.21.1", kPinned, {}));
-    EXPECT_EQ(lastError(), "Установщик NeoForge завершился с ошибкой.");
-    EXPECT_FALSE(fs::exists(installerJar()));
-    EXPECT_FALSE(fs::exists(versionJson()));
-}
+// Every failed install names its cause and leaves neither the downloaded installer nor a
+// version JSON that would mark it as done.
+TEST_F(NeoForgeInstallerTest, FailedInstallsNameTheCauseAndLeaveNothingBehind) {
+    const struct {
+        std::function<void()> arrange;
+        std::string pinned;
+        std::string error;
+        int jarRequests;
+    } cases[] = {
+        {[&] { control(R"({"rejectInstallerFlags": ["--install-client", "--installClient"]})"); },
+         kPinned, "Установщик NeoForge завершился с ошибкой.", 1},
+        {[&] { fs::remove(java); }, kPinned,
+         "Не найден " + java.filename().string() + ": " + platform::pathToUtf8(java), 1},
+        {[&] {
+             listBody = listOf({kPinned, "21.1.231"});
+         },
+         "21.1.231",
+         "Установщик отработал, но " + platform::pathToUtf8(versionJson("21.1.231")) +
+             " не появился.",
+         1},
+        {[&] { jarAvailable = false; }, kPinned, "Не удалось скачать установщик NeoForge: ", 1},
+        {[&] {
+             writeWholeFile(versionJson("21.1.228"), "{}");
+             listBody = listOf({"21.1.228"});
+         },
+         kPinned, "NeoForge 21.1.230 не найден в репозитории. Проверь версию сервера.", 0},
+        {[&] { listStatus = 503; }, kPinned, "Не удалось получить список версий NeoForge: ", 0},
+    };
+    const auto reset = [&] {
+        fs::remove_all(gameDir);
+        if (!fs::exists(java))
+            fs::copy_file(QBK_JAVA_STANDIN, java);
+        listBody = listOf({kPinned});
+        listStatus = 200;
+        jarAvailable = true;
+        jarRequests = 0;
+    };
+    for (const auto& c : cases) {
+        reset();
+        c.arrange();
+        EXPECT_FALSE(install(c.pinned)) << c.error;
+        EXPECT_EQ(lastError().rfind(c.error, 0), 0u) << lastError();
+        EXPECT_EQ(jarRequests, c.jarRequests) << c.error;
+        EXPECT_FALSE(fs::exists(gameDir / ("neoforge-installer-" + c.pinned + ".jar"))) << c.error;
+        EXPECT_FALSE(fs::exists(versionJson(c.pinned))) << c.error;
+    }
 
-TEST_F(NeoForgeInstallerTest, HungInstallerIsEndedAtTheTimeBound) {
+    reset();
     control(R"({"installerHangs": true})");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(neoForge(std::chrono::milliseconds(1500)).InstallNeoForge("1.21.1", kPinned, {}));
-    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(install(kPinned, std::chrono::milliseconds(1500)));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
     EXPECT_EQ(lastError(), "Установщик NeoForge не завершился за 1 с и был остановлен.");
-    EXPECT_GE(elapsed, std::chrono::milliseconds(1500));
-    EXPECT_LT(elapsed, std::chrono::seconds(8));
-    EXPECT_FALSE(fs::exists(installerJar()));
+    EXPECT_FALSE(fs::exists(gameDir / "neoforge-installer-21.1.230.jar"));
 }
 
-TEST_F(NeoForgeInstallerTest, MissingJavaFailsWithItsPath) {
-    fs::remove_all(javaHome);
-    EXPECT_FALSE(neoForge().InstallNeoForge("1.21.1", kPinned, {}));
-    const fs::path java = javaHome / "bin" / TargetPlatform::host().javaExecutable;
-    EXPECT_EQ(lastError(), "Не найден " + TargetPlatform::host().javaExecutable + ": " +
-                               platform::pathToUtf8(java));
-    EXPECT_FALSE(fs::exists(installerJar()));
-}
+TEST_F(NeoForgeInstallerTest, VersionListPicksTheLastPlainReleaseOrFailsWithItsReason) {
+    const struct {
+        std::string mc, body, pinned, version, error;
+    } cases[] = {
+        {"1.21.1", listOf({"21.1.228", "21.1.229-beta", kPinned, "21.2.0"}), "", kPinned, ""},
+        {"1.21", listOf({"20.6.119", "21.0.166-beta", "21.0.3", "21.0.4", "21.1.5"}), "", "21.0.4",
+         ""},
+        {"1.21.1", listOf({"21.1.229", "21.1.230/../../escape", "21.1.1-beta"}), "", "21.1.229",
+         ""},
+        {"1.20.1", listOf({kPinned}), "", "", "Не найдено сборок NeoForge для Minecraft 1.20.1"},
+        {"121", listOf({kPinned}), kPinned, "", "Некорректная версия Minecraft \"121\""},
+        {"1.21.1", "<html>", kPinned, "", "Некорректный список версий NeoForge: "},
+        {"1.21.1", R"({"isSnapshot": false})", kPinned, "",
+         "Некорректный список версий NeoForge: "},
+        {"1.21.1", R"({"versions": ["21.1.230", 5]})", kPinned, "",
+         "Некорректный список версий NeoForge: "},
+        {"1.21.1", R"({"versions": "21.1.230"})", kPinned, "",
+         "Некорректный список версий NeoForge: "},
+    };
+    for (const auto& c : cases) {
+        listBody = c.body;
+        installer.lastError.clear();
+        std::string version;
+        EXPECT_EQ(neoForge().ResolveNeoForgeVersion(c.mc, c.pinned, version), c.error.empty());
+        EXPECT_EQ(version, c.version) << c.body;
+        EXPECT_EQ(lastError().rfind(c.error, 0), 0u) << lastError();
+        EXPECT_EQ(lastError().empty(), c.error.empty()) << c.body;
+    }
+    EXPECT_EQ(listRequests, 8); // not for a Minecraft version without a dot
 
-TEST_F(NeoForgeInstallerTest, InstallerThatWritesNoJsonForTheVersionFails) {
-    // The jar served for 21.1.231 installs 21.1.230, so the expected JSON never appears.
-    listBody = listOf({kPinned, "21.1.231"});
-    server.get("/m/releases/net/neoforged/neoforge/21.1.231/neoforge-21.1.231-installer.jar",
-               [this](const httplib::Request&, httplib::Response& response, const auto&) {
-                   response.set_content(installerBytes, "application/java-archive");
-               });
-    EXPECT_FALSE(neoForge().InstallNeoForge("1.21.1", "21.1.231", {}));
-    EXPECT_EQ(lastError(), "Установщик отработал, но " +
-                               platform::pathToUtf8(versionJson("21.1.231")) + " не появился.");
-    EXPECT_FALSE(fs::exists(installerJar("21.1.231")));
-}
-
-TEST_F(NeoForgeInstallerTest, InstallerDownloadFailureIsReported) {
-    jarAvailable = false;
-    EXPECT_FALSE(neoForge().InstallNeoForge("1.21.1", kPinned, {}));
-    EXPECT_EQ(lastError().rfind("Не удалось скачать установщик NeoForge: ", 0), 0u) << lastError();
-    EXPECT_FALSE(fs::exists(installerJar()));
-}
-
-TEST_F(NeoForgeInstallerTest, UnpinnedPicksTheLastReleaseOfTheLineWithoutBetas) {
-    std::string version;
-    auto neo = neoForge();
-    ASSERT_TRUE(neo.ResolveNeoForgeVersion("1.21.1", "", version)) << lastError();
-    EXPECT_EQ(version, "21.1.230");
-
-    listBody = listOf({"20.6.119", "21.0.166-beta", "21.0.3", "21.0.4", "21.1.5"});
-    ASSERT_TRUE(neo.ResolveNeoForgeVersion("1.21", "", version));
-    EXPECT_EQ(version, "21.0.4");
-
-    listBody = listOf({"21.1.229", "21.1.230/../../escape", "21.1.1-beta"});
-    ASSERT_TRUE(neo.ResolveNeoForgeVersion("1.21.1", "", version));
-    EXPECT_EQ(version, "21.1.229");
-
-    EXPECT_FALSE(neo.ResolveNeoForgeVersion("1.20.1", "", version));
-    EXPECT_EQ(lastError(), "Не найдено сборок NeoForge для Minecraft 1.20.1");
-
-    statuses.clear();
     listBody = listOf({"21.1.229", kPinned});
-    ASSERT_TRUE(neo.InstallNeoForge("1.21.1", "", recorder())) << lastError();
+    ASSERT_TRUE(install("")) << lastError();
     EXPECT_EQ(installer.neoForgeVersion, kPinned);
     EXPECT_EQ(statuses.front(),
               std::make_pair(std::string("Поиск последней версии NeoForge..."), 66));
 }
 
-TEST_F(NeoForgeInstallerTest, PinnedVersionMustBeListedEvenWhenAnOlderOneIsInstalled) {
-    writeFile(versionJson("21.1.228"), "{}");
-    listBody = listOf({"21.1.228", "21.1.229"});
-    EXPECT_FALSE(neoForge().InstallNeoForge("1.21.1", kPinned, {}));
-    EXPECT_EQ(lastError(), "NeoForge 21.1.230 не найден в репозитории. Проверь версию сервера.");
-    EXPECT_EQ(jarRequests, 0);
-}
-
-TEST_F(NeoForgeInstallerTest, MinecraftVersionWithoutADotFailsBeforeAnyRequest) {
-    std::string version;
-    EXPECT_FALSE(neoForge().ResolveNeoForgeVersion("121", kPinned, version));
-    EXPECT_EQ(lastError().rfind("Некорректная версия Minecraft \"121\"", 0), 0u) << lastError();
-    EXPECT_EQ(listRequests, 0);
-}
-
-TEST_F(NeoForgeInstallerTest, MalformedVersionListsAreReported) {
-    const std::vector<std::string> bodies = {"<html>", R"({"isSnapshot": false})",
-                                             R"({"versions": ["21.1.230", 5]})",
-                                             R"({"versions": "21.1.230"})"};
-    for (const auto& body : bodies) {
+// An unreachable repository or a captive portal must not stop an installed game.
+TEST_F(NeoForgeInstallerTest, UnreadableListFallsBackToTheInstalledPinnedVersion) {
+    writeWholeFile(versionJson(), "{}");
+    for (const auto& [status, body] :
+         {std::pair{503, listBody}, std::pair{200, std::string("<html>")}}) {
+        listStatus = status;
         listBody = body;
-        std::string version;
-        EXPECT_FALSE(neoForge().ResolveNeoForgeVersion("1.21.1", kPinned, version)) << body;
-        EXPECT_EQ(lastError().rfind("Некорректный список версий NeoForge: ", 0), 0u) << lastError();
+        err.clear();
+        ASSERT_TRUE(install()) << lastError();
+        EXPECT_EQ(installer.neoForgeVersion, kPinned);
+        EXPECT_TRUE(installer.lastError.empty());
+        EXPECT_EQ(err.rfind(status == 503
+                                ? "[NeoForge] Не удалось получить список версий NeoForge: "
+                                : "[NeoForge] Некорректный список версий NeoForge: ",
+                            0),
+                  0u)
+            << err;
+        EXPECT_NE(err.find(" Использую установленный NeoForge 21.1.230.\n"), std::string::npos)
+            << err;
     }
-}
-
-TEST_F(NeoForgeInstallerTest, UnreachableRepositoryDoesNotStopAnInstalledGame) {
-    listStatus = 503;
-    EXPECT_FALSE(neoForge().InstallNeoForge("1.21.1", kPinned, {}));
-    EXPECT_EQ(lastError().rfind("Не удалось получить список версий NeoForge: ", 0), 0u)
-        << lastError();
     EXPECT_EQ(jarRequests, 0);
-
-    writeFile(versionJson(), "{}");
-    ASSERT_TRUE(neoForge().InstallNeoForge("1.21.1", kPinned, {})) << lastError();
-    EXPECT_EQ(installer.neoForgeVersion, kPinned);
-    EXPECT_TRUE(installer.lastError.empty());
-    EXPECT_NE(err.find("[NeoForge] Не удалось получить список версий NeoForge: "),
-              std::string::npos)
-        << err;
-    EXPECT_NE(err.find("Использую установленный NeoForge 21.1.230."), std::string::npos) << err;
-
-    listStatus = 200;
-    listBody = "<html>captive portal</html>";
-    ASSERT_TRUE(neoForge().InstallNeoForge("1.21.1", kPinned, {}));
-    EXPECT_EQ(jarRequests, 0);
-    EXPECT_EQ(listRequests, 3);
-
     std::string version;
     EXPECT_FALSE(neoForge().ResolveNeoForgeVersion("1.21.1", "", version))
         << "without a pin nothing on disk can stand in for the list";
-}
-
-TEST_F(NeoForgeInstallerTest, InstallsFromTheGeneratedMirror) {
-    ASSERT_TRUE(server.mount("/mirror", Mirror::instance().root()));
-    NeoForgeInstaller neo(installer, server.url("/mirror/maven"), TargetPlatform::host(),
-                          [](LogStream, const std::wstring&) {});
-    ASSERT_TRUE(neo.InstallNeoForge("1.21.1", "", {})) << lastError();
-    EXPECT_EQ(installer.neoForgeVersion, kPinned);
-    EXPECT_TRUE(fs::exists(versionJson()));
-    EXPECT_TRUE(fs::exists(gameDir / "libraries/net/neoforged/fancymodloader/earlydisplay/4.0.42/"
-                                     "earlydisplay-4.0.42.jar"));
 }
 
 } // namespace
