@@ -1,10 +1,16 @@
+// qbk-tool as scripts run it: a launcher folder with a Cyrillic name, its INI pointing at a
+// loopback HTTPS mirror whose CA only the INI's network/caBundle trusts.
+#include "app/Endpoints.h"
+#include "game/LaunchProfile.h"
+#include "game/MinecraftInstaller.h"
+#include "platform/Platform.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TestHttpServer.h"
+#include "tests/support/WholeFile.h"
 #include "tools/qbk-tool/ToolOptions.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -13,134 +19,205 @@ namespace qbk {
 namespace {
 
 namespace fs = std::filesystem;
-using tool::ToolOptions;
+using nlohmann::json;
+using test::readWholeFile;
+using test::writeWholeFile;
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-TEST(QbkToolOptions, ParsesCommandDirectoryAndTarget) {
-    ToolOptions options;
+TEST(QbkToolOptions, ParsesCommandDirectoryAndTargetOrNamesTheFault) {
+    tool::ToolOptions options;
     std::string error;
-    ASSERT_TRUE(ToolOptions::parse(
+    ASSERT_TRUE(tool::ToolOptions::parse(
         {"install-vanilla", "--launcher-dir", "/tmp/Лаунчер", "--target", "windows"}, options,
         error));
     EXPECT_EQ(options.command, "install-vanilla");
     EXPECT_EQ(options.launcherDir, fs::path(u8"/tmp/Лаунчер"));
     EXPECT_EQ(options.target.osName, "windows");
-
-    EXPECT_FALSE(ToolOptions::parse({"install-vanilla"}, options, error));
-    EXPECT_EQ(error, "--launcher-dir is required");
-    EXPECT_FALSE(ToolOptions::parse({"install-java", "--launcher-dir", "d", "--target", "macos"},
-                                    options, error));
-    EXPECT_EQ(error, "unknown target macos (windows or linux)");
-    EXPECT_FALSE(ToolOptions::parse({"install-java", "--launcher-dir"}, options, error));
-    EXPECT_FALSE(ToolOptions::parse({"install-java", "--speed", "fast"}, options, error));
-    EXPECT_FALSE(ToolOptions::parse({}, options, error));
+    const std::pair<std::vector<std::string>, std::string> faults[] = {
+        {{"install-vanilla"}, "--launcher-dir is required"},
+        {{"install-java", "--launcher-dir", "d", "--target", "macos"},
+         "unknown target macos (windows or linux)"},
+        {{"install-java", "--launcher-dir"}, "missing value after --launcher-dir"},
+        {{"install-java", "--speed", "fast"}, "unknown option --speed"},
+        {{}, "no command given"}};
+    for (const auto& [args, expected] : faults) {
+        EXPECT_FALSE(tool::ToolOptions::parse(args, options, error));
+        EXPECT_EQ(error, expected);
+    }
 }
 
 class QbkToolRun : public ::testing::Test {
 protected:
-    int run(const std::string& arguments) {
-        const std::string command = "\"" QBK_TOOL_PATH "\" " + arguments + " > \"" +
-                                    (dir / "out.txt").string() + "\" 2> \"" +
-                                    (dir / "err.txt").string() + "\"";
-        const int status = std::system(command.c_str());
-        return status == -1 ? -1 : status >> 8; // system() gives the wait status
+    void SetUp() override {
+        writeWholeFile(launcher / "Quellbrook.ini",
+                       "[network]\ncaBundle=" + certificates.caFile().string() + "\n");
     }
-    nlohmann::json summary() { return nlohmann::json::parse(readAll(dir / "out.txt")); }
+    // The exit code; standard output must be one summary line, so scripts can read it.
+    int run(const std::string& command, const std::string& options = "") {
+        const int status = std::system(("\"" QBK_TOOL_PATH "\" " + command + " --launcher-dir \"" +
+                                        launcher.string() + "\" " + options + " > \"" +
+                                        (dir / "out.txt").string() + "\" 2> \"" +
+                                        (dir / "err.txt").string() + "\"")
+                                           .c_str());
+        const std::string out = readWholeFile(dir / "out.txt");
+        printed = json::parse(out, nullptr, false);
+        EXPECT_TRUE(out.empty() || out.find('\n') == out.size() - 1) << out;
+        return status == -1 ? -1 : status >> 8;
+    }
+    void generate(const std::string& script, const std::string& base, const std::string& extra) {
+        ASSERT_EQ(std::system((std::string(QBK_PYTHON3) + " \"" QBK_SOURCE_DIR "/tools/mirror/" +
+                               script + "\" --out \"" + (dir / base).string() + "\" --base-url " +
+                               server.url("/" + base) + " " + extra + " > /dev/null")
+                                  .c_str()),
+                  0);
+        ASSERT_TRUE(server.mount("/" + base, dir / base));
+    }
+    std::string err() const { return readWholeFile(dir / "err.txt"); }
+    void placeRealVersionJsons() {
+        writeWholeFile(launcher / "minecraft/versions/neoforge-21.1.230/neoforge-21.1.230.json",
+                       readWholeFile(QBK_TESTDATA_DIR "/neoforge/neoforge-21.1.230.json"));
+        writeWholeFile(launcher / "minecraft/versions/1.21.1/1.21.1.json",
+                       readWholeFile(QBK_TESTDATA_DIR "/minecraft/1.21.1.json"));
+    }
 
-    test::TestHttpServer server;
     test::TempDir dir{"qbk-tool"};
+    test::TestCertificates certificates{dir.path()};
+    test::TestHttpServer server{certificates};
+    fs::path launcher = dir / "Лаунчер";
+    json printed;
 };
 
-TEST_F(QbkToolRun, InstallVanillaUsesTheIniEndpointsAndSummarisesAsJson) {
-    const fs::path mirror = dir / "mirror";
-    const std::string generate =
-        "python3 \"" QBK_SOURCE_DIR "/tools/mirror/generate.py\" --out \"" + mirror.string() +
-        "\" --base-url " + server.url("/m") + " --scale 8000 --no-runtime > /dev/null";
-    ASSERT_EQ(std::system(generate.c_str()), 0);
-    ASSERT_TRUE(server.mount("/m", mirror));
-    const fs::path launcher = dir / "Лаунчер";
-    fs::create_directories(launcher);
-    fs::copy_file(mirror / "endpoints.ini", launcher / "Quellbrook.ini");
-
-    const std::string args =
-        "install-vanilla --launcher-dir \"" + launcher.string() + "\" --target linux";
-    ASSERT_EQ(run(args), 0) << readAll(dir / "err.txt");
-    const auto cold = summary();
-    EXPECT_EQ(cold["ok"], true);
-    EXPECT_EQ(cold["target"], "linux");
-    EXPECT_GT(cold["filesDownloaded"].get<int>(), 3900);
-    EXPECT_EQ(cold["filesSkipped"], 0);
-    EXPECT_GT(cold["bytes"].get<long long>(), 0);
-    EXPECT_NE(readAll(dir / "err.txt").find("[Minecraft] 65% Скачивание ресурсов игры ("),
-              std::string::npos);
-    EXPECT_TRUE(fs::exists(launcher / "minecraft/versions/1.21.1/1.21.1.jar"));
+TEST_F(QbkToolRun, InstallVanillaFetchesEveryMirrorFileOnceOverTrustedTls) {
+    generate("generate.py", "m", "--scale 8000 --no-runtime");
+    writeWholeFile(launcher / "Quellbrook.ini", readWholeFile(launcher / "Quellbrook.ini") +
+                                                    readWholeFile(dir / "m/endpoints.ini"));
+    ASSERT_EQ(run("install-vanilla", "--target windows"), 0) << err();
+    EXPECT_EQ(printed["target"], "windows");
+    EXPECT_EQ(printed["ok"], true);
+    EXPECT_EQ(printed["filesSkipped"], 0);
+    EXPECT_GT(printed["bytes"].get<long long>(), 0);
+    EXPECT_EQ(err().rfind("[Minecraft] 0% Получение списка версий Minecraft...\n"
+                          "[Minecraft] 3% Загрузка описания версии 1.21.1...\n"
+                          "[Minecraft] 5% Скачивание Minecraft 1.21.1...\n",
+                          0),
+              0u)
+        << err();
+    EXPECT_NE(err().find("[Minecraft] 26% Загрузка списка ресурсов...\n"), std::string::npos);
+    int files = 0;
+    std::istringstream lines(readWholeFile(dir / "m/urls-windows.txt"));
+    for (std::string url, relative, size, rest;
+         std::getline(lines, url, '\t') && std::getline(lines, relative, '\t') &&
+         std::getline(lines, size, '\t') && std::getline(lines, rest);
+         ++files)
+        if (relative.rfind("libraries/", 0) == 0)
+            EXPECT_EQ(fs::file_size(launcher / "minecraft" / relative), std::stoull(size))
+                << relative;
+    EXPECT_EQ(printed["filesDownloaded"], files);
+    EXPECT_FALSE(fs::exists(launcher / "minecraft/libraries/org/lwjgl/lwjgl/3.3.3/"
+                                       "lwjgl-3.3.3-natives-linux.jar"));
 
     server.resetCounters();
-    ASSERT_EQ(run(args), 0);
-    EXPECT_EQ(summary()["filesDownloaded"], 0);
-    EXPECT_EQ(summary()["filesSkipped"].get<int>(), cold["filesDownloaded"].get<int>() - 3);
+    ASSERT_EQ(run("install-vanilla", "--target windows"), 0) << err();
+    EXPECT_EQ(printed["filesDownloaded"], 0);
+    EXPECT_EQ(printed["filesSkipped"], files - 3); // all but manifest, version JSON and index
     EXPECT_EQ(server.requestsServed(), 0u);
-}
 
-TEST(QbkToolTls, TrustsTheConfiguredBundleAndRefusesAnUntrustedCertificate) {
-    test::TempDir dir("qbk-tool-tls");
-    const test::TestCertificates certificates(dir.path());
-    test::TestHttpServer server(certificates);
-    const fs::path mirror = dir / "mirror";
-    const std::string generate =
-        "python3 \"" QBK_SOURCE_DIR "/tools/mirror/generate.py\" --out \"" + mirror.string() +
-        "\" --base-url " + server.url("/m") + " --scale 8000 --no-runtime > /dev/null";
-    ASSERT_EQ(std::system(generate.c_str()), 0);
-    ASSERT_TRUE(server.mount("/m", mirror));
-
-    const auto runIn = [&](const fs::path& launcher) {
-        const std::string command = "\"" QBK_TOOL_PATH "\" install-vanilla --launcher-dir \"" +
-                                    launcher.string() + "\" > \"" +
-                                    (launcher / "out.txt").string() + "\" 2> \"" +
-                                    (launcher / "err.txt").string() + "\"";
-        const int status = std::system(command.c_str());
-        return status == -1 ? -1 : status >> 8;
-    };
-    const fs::path trusting = dir / "trusting";
-    fs::create_directories(trusting);
-    std::ofstream(trusting / "Quellbrook.ini")
-        << readAll(mirror / "endpoints.ini")
-        << "\n[network]\ncaBundle=" << certificates.caFile().string() << "\n";
-    ASSERT_EQ(runIn(trusting), 0) << readAll(trusting / "err.txt");
-    EXPECT_TRUE(fs::exists(trusting / "minecraft/assets/indexes/17.json"));
-
-    const fs::path untrusting = dir / "untrusting";
-    fs::create_directories(untrusting);
-    fs::copy_file(mirror / "endpoints.ini", untrusting / "Quellbrook.ini");
-    server.resetCounters();
-    EXPECT_EQ(runIn(untrusting), 1);
-    const auto summary = nlohmann::json::parse(readAll(untrusting / "out.txt"));
-    EXPECT_EQ(summary["error"].get<std::string>().rfind(
+    // Without the CA in the INI the handshake fails before any request.
+    writeWholeFile(launcher / "Quellbrook.ini", readWholeFile(dir / "m/endpoints.ini"));
+    fs::remove_all(launcher / "minecraft");
+    EXPECT_EQ(run("install-vanilla"), 1);
+    EXPECT_EQ(printed["error"].get<std::string>().rfind(
                   "Не удалось получить список версий Minecraft: ", 0),
               0u);
-    EXPECT_EQ(server.requestsServed(), 0u); // refused during the handshake
-    EXPECT_FALSE(fs::exists(untrusting / "minecraft/versions"));
+    EXPECT_NE(err().find(printed["error"].get<std::string>()), std::string::npos);
+    EXPECT_EQ(server.requestsServed(), 0u);
+    EXPECT_FALSE(fs::exists(launcher / "minecraft/versions"));
+    EXPECT_EQ(run("install-vanilla --launcher-dir"), 2);
 }
 
-TEST_F(QbkToolRun, FailingStageExitsNonZeroWithItsMessage) {
-    const fs::path launcher = dir / "launcher";
-    fs::create_directories(launcher);
-    std::ofstream(launcher / "Quellbrook.ini")
-        << "[endpoints]\nmojangMeta=" << server.url("/nothing") << "\n";
-    EXPECT_EQ(run("install-vanilla --launcher-dir \"" + launcher.string() + "\""), 1);
-    const std::string expected =
-        "Не удалось получить список версий Minecraft: HTTP код ответа: 404";
-    EXPECT_NE(readAll(dir / "err.txt").find(expected), std::string::npos)
-        << readAll(dir / "err.txt");
-    EXPECT_EQ(summary()["ok"], false);
-    EXPECT_EQ(summary()["error"], expected);
-    EXPECT_EQ(run("install-vanilla"), 2);
+TEST_F(QbkToolRun, ProfilePrintsTheLibraryAssemblyWithTheTokenMaskedAndTheAgentLast) {
+    writeWholeFile(launcher / "Quellbrook.ini", "[auth]\nbaseUrl=http://127.0.0.1:9/\n");
+    EXPECT_EQ(run("profile"), 1);
+    EXPECT_EQ(printed["ok"], false);
+    EXPECT_EQ(printed["error"], "Не найден JSON NeoForge — сначала установи NeoForge.");
+    for (const char* bad : {"--max-ram lots", "--min-ram 0", "--player", "--target macos"})
+        EXPECT_EQ(run("profile", bad), 2) << bad;
+
+    placeRealVersionJsons();
+    const std::string session = "--player Игрок --uuid 8667ba71-b85a-4004-af54-457a9734eed7";
+    ASSERT_EQ(run("profile", session + " --token tok-1 --max-ram 6144 --min-ram 2048"), 0) << err();
+    MinecraftInstaller installer(launcher / "minecraft", launcher / "runtime/java21",
+                                 Endpoints::defaults(), TargetPlatform::host());
+    installer.mcVersion = "1.21.1";
+    installer.neoForgeVersion = "21.1.230";
+    LaunchProfile expected;
+    ASSERT_TRUE(BuildLaunchProfile(
+        installer, TargetPlatform::host(),
+        {L"Игрок", L"8667ba71-b85a-4004-af54-457a9734eed7", L"tok-1", 6144, 2048}, expected));
+    AppendAgentArgument(expected, launcher / "authlib-injector.jar", "http://127.0.0.1:9");
+    std::vector<std::string> jvm, game;
+    for (const auto& argument : expected.jvmArgs)
+        jvm.push_back(platform::wideToUtf8(argument));
+    for (const auto& argument : expected.gameArgs)
+        game.push_back(argument == L"tok-1" ? "***" : platform::wideToUtf8(argument));
+    EXPECT_EQ(printed, (json{{"mainClass", "cpw.mods.bootstraplauncher.BootstrapLauncher"},
+                             {"jvmArgs", jvm},
+                             {"gameArgs", game}}));
+    EXPECT_EQ(readWholeFile(dir / "out.txt").find("tok-1"), std::string::npos);
+    EXPECT_EQ(err().find("tok-1"), std::string::npos);
+
+    ASSERT_EQ(run("profile", session), 0) << err(); // no session token: "0" is no secret
+    EXPECT_NE(readWholeFile(dir / "out.txt").find(R"("--accessToken","0")"), std::string::npos);
+}
+
+TEST_F(QbkToolRun, StagesOfThePlayPathReportThroughSummaryAndExitCode) {
+    writeWholeFile(launcher / "Quellbrook.ini", "[endpoints]\ngameServer=mc.test.invalid\n");
+    ASSERT_EQ(run("servers-dat"), 0) << err();
+    const std::string bytes = readWholeFile(launcher / "minecraft/servers.dat");
+    EXPECT_EQ(printed["address"], "mc.test.invalid");
+    EXPECT_EQ(printed["icon"], true);
+    EXPECT_EQ(printed["bytes"], bytes.size());
+    EXPECT_NE(bytes.find(std::string("\x00\x0F", 2) + "mc.test.invalid"), std::string::npos);
+    EXPECT_NE(bytes.find("iVBORw0KGgo"), std::string::npos); // the PNG signature in Base64
+
+    generate("neoforge.py", "n", "--scale 64");
+    writeWholeFile(launcher / "Quellbrook.ini",
+                   "[endpoints]\n" + readWholeFile(dir / "n/endpoints-play.ini") +
+                       "[auth]\nbaseUrl=" + server.baseUrl() +
+                       "\n[network]\ncaBundle=" + certificates.caFile().string() + "\n");
+    EXPECT_EQ(run("install-neoforge", "--target linux"), 1);
+    EXPECT_EQ(printed["error"].get<std::string>().rfind("Не найден java: ", 0), 0u) << printed;
+    fs::create_directories(launcher / "runtime/java21/bin");
+    fs::copy_file(QBK_JAVA_STANDIN, launcher / "runtime/java21/bin/java");
+    ASSERT_EQ(run("install-neoforge", "--target linux"), 0) << err();
+    EXPECT_EQ(printed["neoForgeVersion"], "21.1.230");
+    EXPECT_EQ(printed["alreadyInstalled"], false);
+    EXPECT_TRUE(
+        fs::exists(launcher / "minecraft/versions/neoforge-21.1.230/neoforge-21.1.230.json"));
+    EXPECT_NE(err().find("[NeoForge] 70% Установка NeoForge"), std::string::npos);
+    server.resetCounters();
+    ASSERT_EQ(run("install-neoforge", "--target linux"), 0) << err();
+    EXPECT_EQ(printed["alreadyInstalled"], true);
+    EXPECT_EQ(server.requestsServed(), 1u); // the version list only
+
+    const json mods = {
+        {"mods",
+         {{{"fileName", "demo.jar"}, {"url", server.url("/bytes/2048")}, {"sizeBytes", 2048}}}}};
+    server.get("/api/mods", [&](const httplib::Request&, httplib::Response& response, const auto&) {
+        response.set_content(mods.dump(), "application/json");
+    });
+    ASSERT_EQ(run("sync-mods"), 0) << err();
+    EXPECT_EQ(printed["manifestAvailable"], true);
+    EXPECT_EQ(printed["entries"], 1);
+    EXPECT_EQ(printed["downloaded"], 1);
+    EXPECT_EQ(fs::file_size(launcher / "minecraft/mods/demo.jar"), 2048u);
+    ASSERT_EQ(run("sync-mods"), 0);
+    EXPECT_EQ(printed["downloaded"], 0);
+    server.get("/api/mods", [](const httplib::Request&, httplib::Response& response, const auto&) {
+        response.status = 503;
+    });
+    EXPECT_EQ(run("sync-mods"), 1);
+    EXPECT_EQ(printed["manifestAvailable"], false);
+    EXPECT_NE(err().find("[Mods] Не удалось скачать манифест: "), std::string::npos);
 }
 
 } // namespace
