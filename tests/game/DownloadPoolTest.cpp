@@ -32,10 +32,12 @@ protected:
         return {server.url("/bytes/" + std::to_string(size)), dir / "out" / name, size,
                 sha1Of(TestHttpServer::patternBytes(size))};
     }
-    // Counts the threads a run starts while starting them for real.
-    PoolThreadStarter countingStarter() {
-        return [this](std::function<void()> body) {
-            ++threadsStarted;
+    // Counts the threads a run starts while starting them for real; start number refuse fails.
+    PoolThreadStarter countingStarter(int refuse = 0) {
+        return [this, refuse](std::function<void()> body) {
+            if (++threadsStarted == refuse)
+                throw std::system_error(
+                    std::make_error_code(std::errc::resource_unavailable_try_again));
             return std::thread(std::move(body));
         };
     }
@@ -45,7 +47,7 @@ protected:
     std::atomic<int> threadsStarted{0};
 };
 
-TEST_F(DownloadPoolTest, ThreadsClampedAndAnEmptyListClearsTheLastError) {
+TEST_F(DownloadPoolTest, ThreadsClampedOneThatCannotStartFailsTheRunAndAnEmptyListClearsTheError) {
     ASSERT_FALSE(DownloadAll({{server.url("/status/500"), dir / "bad", -1, {}}}, 1, {}));
     ASSERT_FALSE(PoolFirstError().empty());
     PoolRunResult result{"stale"};
@@ -69,6 +71,13 @@ TEST_F(DownloadPoolTest, ThreadsClampedAndAnEmptyListClearsTheLastError) {
                                 countingStarter()));
         EXPECT_EQ(threadsStarted.load(), c.expected) << "requested " << c.requested;
     }
+    threadsStarted = 0;
+    bool ok = true;
+    EXPECT_NO_THROW(ok = DownloadAll(many, 4, {}, &result, countingStarter(2)));
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(threadsStarted.load(), 2);
+    EXPECT_EQ(result.firstError.rfind("Не удалось запустить поток загрузки: ", 0), 0u);
+    EXPECT_EQ(PoolFirstError(), result.firstError);
 }
 
 // A file of the expected size counts as present; a shorter one or one of unknown size is
@@ -148,26 +157,6 @@ TEST_F(DownloadPoolTest, PermanentFailureStopsTheRunAndNamesTheTask) {
     EXPECT_EQ(server.requestsServed(), 1u + 3u); // the first task, then three tries
     for (std::size_t i = 0; i < tasks.size(); ++i)
         EXPECT_EQ(fs::exists(tasks[i].path), i == 0) << i;
-}
-
-TEST_F(DownloadPoolTest, ThreadThatCannotStartFailsTheRunWithoutThrowing) {
-    std::vector<DownloadTask> tasks;
-    for (int i = 0; i < 6; ++i)
-        tasks.push_back(bytesTask(50 + i, "t" + std::to_string(i)));
-    int starts = 0;
-    const PoolThreadStarter refuseSecond = [&](std::function<void()> body) {
-        if (++starts == 2)
-            throw std::system_error(
-                std::make_error_code(std::errc::resource_unavailable_try_again));
-        return std::thread(std::move(body));
-    };
-    PoolRunResult result;
-    bool ok = true;
-    EXPECT_NO_THROW(ok = DownloadAll(tasks, 4, {}, &result, refuseSecond));
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(starts, 2);
-    EXPECT_EQ(result.firstError.rfind("Не удалось запустить поток загрузки: ", 0), 0u);
-    EXPECT_EQ(PoolFirstError(), result.firstError);
 }
 
 TEST_F(DownloadPoolTest, OverlappingRunsKeepTheirOwnFirstError) {

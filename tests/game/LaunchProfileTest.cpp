@@ -23,10 +23,6 @@ std::string utf8(const std::wstring& text) {
     return platform::wideToUtf8(text);
 }
 
-std::wstring widePath(const fs::path& path) {
-    return platform::utf8ToWide(platform::pathToUtf8(path));
-}
-
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at))
         text.replace(at, from.size(), to), at += to.size();
@@ -88,44 +84,22 @@ TEST_F(LaunchProfileTest, RealJsonsGiveTheGoldenProfileOfEachTarget) {
     }
 }
 
-TEST_F(LaunchProfileTest, EmptySessionGetsZeroUuidAndTokenAndTheAgentComesLast) {
-    placeRealVersionJsons();
-    const TargetPlatform target = TargetPlatform::windowsX64();
-    MinecraftInstaller game = installer(target);
-    LaunchProfile profile;
-    ASSERT_TRUE(BuildLaunchProfile(game, target, {L"Player", L"", L"", 6144, 2048}, profile));
-    const auto& args = profile.gameArgs;
-    const auto after = [&](const wchar_t* option) {
-        const auto found = std::find(args.begin(), args.end(), option);
-        return found == args.end() || found + 1 == args.end() ? L"?" : *(found + 1);
-    };
-    EXPECT_EQ(after(L"--uuid"), L"00000000-0000-0000-0000-000000000000");
-    EXPECT_EQ(after(L"--accessToken"), L"0");
-    ASSERT_GE(profile.jvmArgs.size(), 3u);
-    EXPECT_EQ(Strings(profile.jvmArgs.begin(), profile.jvmArgs.begin() + 3),
-              (Strings{L"-Xms2048M", L"-Xmx6144M", L"-Dfile.encoding=UTF-8"}));
-    EXPECT_EQ(std::count(profile.jvmArgs.begin(), profile.jvmArgs.end(), L"-cp"), 1);
-
-    const fs::path agent = dir / "Лаунчер с пробелом" / "authlib-injector.jar";
-    const std::size_t before = profile.jvmArgs.size();
-    AppendAgentArgument(profile, agent, "https://auth.example.org:8448");
-    ASSERT_EQ(profile.jvmArgs.size(), before + 1);
-    EXPECT_EQ(profile.jvmArgs.back(),
-              L"-javaagent:" + widePath(agent) + L"=https://auth.example.org:8448");
-}
-
 // No inheritsFrom and no argument lists: NeoForge's libraries win over vanilla's of the same
 // group, artifact and classifier, paths leaving the libraries folder are dropped, the client
 // jar closes the classpath, "-cp" comes last, and the legacy string gives the game arguments
 // (the quick-play value dropped, the index id defaulting to the version, an unclosed
-// placeholder dropping its token).
+// placeholder dropping its token); an empty session gives the zero UUID and the token "0", and
+// the agent comes after everything else.
 TEST_F(LaunchProfileTest, ClasspathPrecedenceRulesAndLegacyArguments) {
     placeVersionJsons(readWholeFile(kGolden + "legacy-neoforge.json"),
                       readWholeFile(kGolden + "legacy-1.21.1.json"));
     const TargetPlatform target = TargetPlatform::windowsX64();
     MinecraftInstaller game = installer(target);
     LaunchProfile profile;
-    ASSERT_TRUE(BuildLaunchProfile(game, target, LaunchOptions(), profile)) << utf8(game.lastError);
+    ASSERT_TRUE(BuildLaunchProfile(game, target, {L"Player", L"", L"", 6144, 2048}, profile))
+        << utf8(game.lastError);
+    AppendAgentArgument(profile, gameDir / "с пробелом" / "authlib-injector.jar",
+                        "https://auth.example.org:8448");
     EXPECT_EQ(render(profile, gameDir, ';'), readWholeFile(kGolden + "launch-profile-legacy.txt"));
 }
 

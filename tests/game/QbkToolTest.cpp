@@ -10,10 +10,10 @@
 #include "tests/support/WholeFile.h"
 #include "tools/qbk-tool/ToolOptions.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 namespace qbk {
 namespace {
@@ -102,18 +102,13 @@ TEST_F(QbkToolRun, InstallVanillaFetchesEveryMirrorFileOnceOverTrustedTls) {
               0u)
         << err();
     EXPECT_NE(err().find("[Minecraft] 26% Загрузка списка ресурсов...\n"), std::string::npos);
-    int files = 0;
-    std::istringstream lines(readWholeFile(dir / "m/urls-windows.txt"));
-    for (std::string url, relative, size, rest;
-         std::getline(lines, url, '\t') && std::getline(lines, relative, '\t') &&
-         std::getline(lines, size, '\t') && std::getline(lines, rest);
-         ++files)
-        if (relative.rfind("libraries/", 0) == 0)
-            EXPECT_EQ(fs::file_size(launcher / "minecraft" / relative), std::stoull(size))
-                << relative;
+    // The mirror lists every file a Windows install fetches, one a line.
+    const std::string list = readWholeFile(dir / "m/urls-windows.txt");
+    const auto files = std::count(list.begin(), list.end(), '\n');
     EXPECT_EQ(printed["filesDownloaded"], files);
-    EXPECT_FALSE(fs::exists(launcher / "minecraft/libraries/org/lwjgl/lwjgl/3.3.3/"
-                                       "lwjgl-3.3.3-natives-linux.jar"));
+    const fs::path lwjgl = launcher / "minecraft/libraries/org/lwjgl/lwjgl/3.3.3";
+    EXPECT_TRUE(fs::exists(lwjgl / "lwjgl-3.3.3-natives-windows-x86.jar"));
+    EXPECT_FALSE(fs::exists(lwjgl / "lwjgl-3.3.3-natives-linux.jar"));
 
     server.resetCounters();
     ASSERT_EQ(run("install-vanilla", "--target windows"), 0) << err();
