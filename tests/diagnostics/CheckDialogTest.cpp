@@ -24,30 +24,29 @@ LauncherChecks::Config freshFolder(const test::TempDir& dir) {
     return config;
 }
 
-TEST(CheckDialogTest, ShowsARowPerCheckInOrderAndSumsThemUp) {
+TEST(CheckDialogTest, ShowsARowPerCheckInOrderSumsThemUpAndADialogClosedEarlyDropsThem) {
     test::TempDir dir{"qbk-check-dialog"};
-    CheckDialog dialog(freshFolder(dir));
-    QLabel* summary = dialog.findChildren<QLabel*>("hintLabel").value(0);
-    EXPECT_EQ(summary->text(), "Проверяю... это займёт несколько секунд.");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return summary->text().startsWith("Найдено"); }, 15000));
-    QString marks; // each row's one label without a name
-    for (QWidget* row : dialog.findChildren<QWidget*>("modRow"))
-        for (QLabel* label : row->findChildren<QLabel*>())
-            marks += label->objectName().isEmpty() ? label->text() : "";
-    // Write access and space first, the six parts of a fresh folder not yet there, no service.
-    EXPECT_EQ(marks, "✓✓!!!!!!✕");
-    EXPECT_TRUE(summary->text().startsWith("Найдено проблем: 1. "));
-    EXPECT_TRUE(fs::is_empty(dir.path())); // the write test leaves nothing behind
-
+    {
+        CheckDialog dialog(freshFolder(dir));
+        QLabel* summary = dialog.findChildren<QLabel*>("hintLabel").value(0);
+        EXPECT_EQ(summary->text(), "Проверяю... это займёт несколько секунд.");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return summary->text().startsWith("Найдено"); }, 15000));
+        QString marks; // each row's one label without a name
+        for (QWidget* row : dialog.findChildren<QWidget*>("modRow"))
+            for (QLabel* label : row->findChildren<QLabel*>())
+                marks += label->objectName().isEmpty() ? label->text() : "";
+        // Write access and space first, the six parts of a fresh folder not yet there, no service.
+        EXPECT_EQ(marks, "✓✓!!!!!!✕");
+        EXPECT_TRUE(summary->text().startsWith("Найдено проблем: 1. "));
+        EXPECT_TRUE(fs::is_empty(dir.path())); // the write test leaves nothing behind
+    }
     const CheckResult ok{"a", "b", CheckSeverity::Ok}, remark{"a", "b", CheckSeverity::Warning};
     EXPECT_EQ(CheckDialog::summaryFor({ok, ok}), "Всё в порядке, лаунчер готов к работе.");
     EXPECT_TRUE(CheckDialog::summaryFor({ok, remark, remark})
                     .startsWith("Критических проблем нет. Замечаний: 2 "));
-}
 
-TEST(CheckDialogTest, ClosingBeforeTheResultsDropsThem) {
-    // A runtime that hangs keeps the checks busy past the close.
-    test::TempDir dir{"qbk-check-dialog"};
+    // A runtime that hangs keeps the checks busy past an early close; the task then ends on its
+    // own without a dialog to report to.
     const fs::path java = dir / "runtime/java21/bin" / TargetPlatform::host().javaExecutable;
     test::writeWholeFile(java, "#!/bin/sh\nexec sleep 5\n");
     fs::permissions(java, fs::perms::owner_all);
@@ -57,7 +56,6 @@ TEST(CheckDialogTest, ClosingBeforeTheResultsDropsThem) {
         dialog.findChild<QPushButton*>("secondaryButton")->click();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     }
-    // The task ends on its own without a dialog to report to.
     EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(15000));
 }
 
