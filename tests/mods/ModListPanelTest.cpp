@@ -73,6 +73,7 @@ TEST(ModListPanelTest, RowsFillInAsModrinthAnswersAndALeftClickOpensAPage) {
     QWidget* lithium = row("Lithium");
     QWidget* unknown = row("private.jar");
     ASSERT_TRUE(lithium && unknown && row("Sodium"));
+    EXPECT_TRUE(lithium->isVisible()); // in the list's layout, not merely its child
     EXPECT_EQ(text(lithium, "modMeta"), "v0.13.0 · Modrinth");
     EXPECT_EQ(text(row("Sodium"), "modMeta"), "Modrinth");
     EXPECT_EQ(text(unknown, "modMeta"), "private.jar");

@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThreadPool>
@@ -67,6 +68,7 @@ protected:
             warnings << title + '|' + text;
         };
         auto dialog = std::make_unique<ModManagerDialog>(config);
+        EXPECT_FALSE(byText<QPushButton>(dialog.get(), "Скачать недостающие")->isEnabled());
         QSignalSpy loaded(dialog.get(), &ModManagerDialog::manifestLoaded);
         EXPECT_TRUE(loaded.wait(10000));
         return dialog;
@@ -107,6 +109,8 @@ TEST_F(ModManagerDialogTest, ListsInstalledMissingAndExtraModsButNeverAnUnsafeNa
                               "extra.jar: 1000 Б · лишний — сервер его не требует");
     EXPECT_TRUE(byText<QPushButton>(dialog.get(), "Скачать недостающие")->isEnabled());
     EXPECT_FALSE(removeButton(*dialog, "missing.jar")->isEnabled());
+    dialog->show(); // the list takes the room the dialog has
+    EXPECT_GT(dialog->findChild<QScrollArea*>()->height(), 200);
     EXPECT_EQ(ModManagerDialog::formatSize(1023) + ModManagerDialog::formatSize(1024) +
                   ModManagerDialog::formatSize(1048575) + ModManagerDialog::formatSize(1048576),
               "1023 Б1 КБ1023 КБ1 МБ");
@@ -131,6 +135,8 @@ TEST_F(ModManagerDialogTest, ListsInstalledMissingAndExtraModsButNeverAnUnsafeNa
 // brings back what the server lists, verified, and names the one that failed.
 TEST_F(ModManagerDialogTest, DeleteOneDeleteAllAndDownloadTheMissingVerified) {
     serve("good.jar", "good mod bytes");
+    manifest.append(QJsonObject{{"fileName", "unsized.jar"}, // any size is right, none checked
+                                {"url", QString::fromStdString(server.url("/files/good.jar"))}});
     serve("tampered.jar", "tampered bytes", sha256Of("what the server promised"));
     for (const char* name : {"good.jar", "extra.jar", "other.jar", "notes.txt"})
         test::writeWholeFile(dir / "mods" / name, "good mod bytes");
@@ -147,8 +153,9 @@ TEST_F(ModManagerDialogTest, DeleteOneDeleteAllAndDownloadTheMissingVerified) {
                             "можно будет скачать заново кнопкой «Скачать недостающие».");
     EXPECT_FALSE(present("good.jar") || present("other.jar"));
     EXPECT_TRUE(present("notes.txt"));
-    EXPECT_EQ(shown(*dialog), "Не хватает модов: 2 (28 Б). Без них на сервер не пустит.\n"
-                              "good.jar: 14 Б · не хватает\ntampered.jar: 14 Б · не хватает");
+    EXPECT_EQ(shown(*dialog), "Не хватает модов: 3 (28 Б). Без них на сервер не пустит.\n"
+                              "good.jar: 14 Б · не хватает\nunsized.jar: 0 Б · не хватает\n"
+                              "tampered.jar: 14 Б · не хватает");
     EXPECT_TRUE(warnings.isEmpty());
 
     QSignalSpy finished(dialog.get(), &ModManagerDialog::downloadFinished);
@@ -159,13 +166,15 @@ TEST_F(ModManagerDialogTest, DeleteOneDeleteAllAndDownloadTheMissingVerified) {
     ASSERT_TRUE(finished.wait(20000));
     EXPECT_FALSE(finished[0][0].toBool());
     EXPECT_EQ(test::readWholeFile(dir / "mods/good.jar"), "good mod bytes");
+    EXPECT_EQ(test::readWholeFile(dir / "mods/unsized.jar"), "good mod bytes");
     EXPECT_FALSE(present("tampered.jar") || present("tampered.jar.part"));
     EXPECT_EQ(warnings.join("").section(" -> ", 0, 0),
               "Моды|Не все моды удалось скачать: " +
                   QString::fromStdString(server.url("/files/tampered.jar")));
-    EXPECT_EQ(fileRequests, 1 + ModDownloadJob::kAttempts);
+    EXPECT_EQ(fileRequests, 2 + ModDownloadJob::kAttempts);
     EXPECT_EQ(shown(*dialog).section('\n', 1),
-              "good.jar: 14 Б · установлен\ntampered.jar: 14 Б · не хватает");
+              "good.jar: 14 Б · установлен\nunsized.jar: 0 Б · установлен\n"
+              "tampered.jar: 14 Б · не хватает");
 }
 
 TEST_F(ModManagerDialogTest, ADownloadOutlivesItsDialogAndHoldsTheFolderLockMeanwhile) {

@@ -1,0 +1,132 @@
+#include "app/MainWindow.h"
+#include "app/Settings.h"
+#include "mods/ModListPanel.h"
+#include "tests/mods/ModrinthFixture.h"
+#include "tests/support/ArchiveBuilder.h"
+#include "tests/support/QtTestApp.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WidgetLookup.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace qbk {
+namespace {
+
+using test::byText;
+
+// A signed-in player whose account server lists one mod the folder lacks; every other host
+// is a loopback port nothing listens on. Dialogs are recorded, never run.
+class MainWindowModsTest : public ::testing::Test {
+protected:
+    MainWindowModsTest() {
+        account.get("/api/mods", [](const auto&, httplib::Response& response, const auto&) {
+            response.set_content(R"({"mods":[{"fileName":"needed.jar","url":"http://127.0.0.1:9/n",
+                "sizeBytes":1048575}]})",
+                                 "application/json");
+        });
+        const std::string nowhere = "http://127.0.0.1:9";
+        test::writeWholeFile(dir / "Quellbrook.ini",
+                             "[auth]\nbaseUrl=" + account.baseUrl() +
+                                 "\n[endpoints]\nmodrinthApi=" + modrinth.server().baseUrl() +
+                                 "\nmojangMeta=" + nowhere + "\nmojangAssets=" + nowhere +
+                                 "\nneoforgeMaven=" + nowhere + "\nadoptium=" + nowhere +
+                                 "\nauthlibInjector=" + nowhere +
+                                 "\n[player]\nusername=tester\nrememberPassword=true\n[session]\n"
+                                 "accessToken=token\nuuid=0123456789abcdef0123456789abcdef\n");
+        std::filesystem::create_directories(dir / "minecraft/mods");
+        settings = std::make_unique<Settings>(
+            dir / "Quellbrook.ini", [] { return std::optional<std::uint64_t>(16ull << 30); });
+        window = std::make_unique<MainWindow>(*settings);
+        window->setModPrompts(prompts);
+        window->show();
+    }
+    QStringList rows() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QStringList titles;
+        for (QWidget* row : window->findChild<ModListPanel*>()->findChildren<QWidget*>("modRow"))
+            titles << row->findChild<QLabel*>("modTitle")->text();
+        return titles;
+    }
+    QString status() { return window->findChild<QLabel*>("statusLabel")->text(); }
+
+    test::TempDir dir;
+    test::TestHttpServer account;
+    test::ModrinthFixture modrinth;
+    QStringList dialogs, questions;
+    int result = QDialog::Rejected;
+    QString archive;
+    bool held = false;
+    ModPrompts prompts{
+        [this](QWidget*, const QString& title, const QString& text) {
+            questions << title + '|' + text;
+            return false;
+        },
+        [](QWidget*, const QString&, const QString&) {},
+        [this](QDialog& dialog) {
+            dialogs << dialog.windowTitle();
+            if (auto* box = dialog.findChild<QCheckBox*>("understandBox")) {
+                box->setChecked(result == QDialog::Accepted); // "choose" follows it
+                if (auto* choose = dialog.findChild<QPushButton*>("chooseButton");
+                    choose->isEnabled())
+                    choose->click();
+                EXPECT_EQ(dialog.result(), result);
+            }
+            return result;
+        },
+        [this](QWidget*) {
+            held = false; // the buttons wait while the archive is unpacked
+            QTimer::singleShot(0, window.get(), [this] {
+                held = !byText<QPushButton>(window.get(), "ИГРАТЬ")->isEnabled() &&
+                       !byText<QPushButton>(window.get(), "У меня есть zip с модами")->isEnabled();
+            });
+            return archive;
+        }};
+    std::unique_ptr<Settings> settings;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(MainWindowModsTest, ImportInstallsNestedJarsFlatAndSaysWhatWentWrong) {
+    const auto zip = dir / "личные моды.zip";
+    archive = QString::fromStdString(zip.string());
+    const QString before = status();
+    QMetaObject::invokeMethod(window.get(), "onImportModsClicked"); // the warning cancelled
+    result = QDialog::Accepted;
+    archive.clear();
+    QMetaObject::invokeMethod(window.get(), "onImportModsClicked"); // no file chosen
+    EXPECT_EQ(status(), before);
+
+    archive = QString::fromStdString(zip.string());
+    const std::vector<std::pair<std::string, QString>> cases = {
+        {"zip", "Установлено модов: 2"},
+        {"forks", "В архиве не нашлось ни одного .jar файла."},
+        {"Rar!\x1a\x07 not a zip", "Не удалось открыть архив. Нужен .zip (не .7z и не .rar)."}};
+    for (const auto& [kind, expected] : cases) {
+        test::ArchiveBuilder builder(RuntimeArchiveFormat::Zip);
+        if (kind == "zip")
+            builder.file("mods/a.jar", "a").file("deep/er/b.jar", "b");
+        ASSERT_TRUE(builder.file("__MACOSX/._c.jar", "fork").file("readme.txt", "t").write(zip));
+        if (kind.size() > 5)
+            test::writeWholeFile(zip, kind);
+        QMetaObject::invokeMethod(window.get(), "onImportModsClicked");
+        EXPECT_EQ(status(), expected);
+        EXPECT_TRUE(held);
+        EXPECT_EQ(rows(), (QStringList{"a.jar", "b.jar"}));
+        EXPECT_TRUE(byText<QPushButton>(window.get(), "ИГРАТЬ")->isEnabled());
+        EXPECT_TRUE(byText<QPushButton>(window.get(), "У меня есть zip с модами")->isEnabled());
+    }
+    EXPECT_EQ(dialogs, QStringList(5, "Личные моды"));
+}
+
+TEST_F(MainWindowModsTest, TheCheckButtonComparesTheModsFirstThenRunsTheSelfCheck) {
+    byText<QPushButton>(window.get(), "Проверить лаунчер")->click();
+    EXPECT_EQ(questions, QStringList{"Моды изменились|Не хватает модов: 1 (0 МБ)\n\nОткрыть "
+                                     "управление модами?"});
+    EXPECT_EQ(dialogs, QStringList{"Проверка лаунчера"});
+}
+
+} // namespace
+} // namespace qbk
