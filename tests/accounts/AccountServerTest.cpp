@@ -1,6 +1,6 @@
 // The stand-in account server at the wire: what it stores, what it accepts, how it stops.
 
-#include "AccountServerProcess.h"
+#include "AccountTestServer.h"
 #include "accounts/NonceSearch.h"
 #include "accounts/ProofOfWork.h"
 #include "tests/support/TempDir.h"
@@ -24,9 +24,9 @@ struct Answer {
     json body;
 };
 
-Answer call(const AccountServerProcess& server, const std::string& path, const json& body = nullptr,
+Answer call(const AccountTestServer& server, const std::string& path, const json& body = nullptr,
             const std::string& token = {}) {
-    httplib::Client client("127.0.0.1", server.port());
+    httplib::Client client("127.0.0.1", server.port);
     httplib::Headers headers;
     if (!token.empty())
         headers.emplace("Authorization", "Bearer " + token);
@@ -37,7 +37,7 @@ Answer call(const AccountServerProcess& server, const std::string& path, const j
 }
 
 // A registration with a fresh challenge; nonceOf turns its smallest nonce into the one sent.
-Answer registerAccount(const AccountServerProcess& server, const std::string& name,
+Answer registerAccount(const AccountTestServer& server, const std::string& name,
                        const std::string& password, json* used = nullptr,
                        std::function<std::string(const std::string&, std::uint64_t)> nonceOf = {}) {
     const json challenge = call(server, "/api/challenge").body;
@@ -55,8 +55,8 @@ Answer registerAccount(const AccountServerProcess& server, const std::string& na
 }
 
 TEST(AccountServer, ChallengeIsSingleUseAndItsNonceIsChecked) {
-    AccountServerProcess server({"--difficulty", "10"});
-    ASSERT_TRUE(server.isListening());
+    AccountTestServer server({"--difficulty", "10"});
+    ASSERT_TRUE(server.ready());
     json first;
     std::uint64_t right = 0;
     const Answer wrong = registerAccount(server, "Steve", "secret12", &first,
@@ -94,7 +94,7 @@ TEST(AccountServer, ChallengeIsSingleUseAndItsNonceIsChecked) {
     EXPECT_EQ(taken.status, 409);
     EXPECT_EQ(taken.body["errorMessage"], "Этот никнейм уже занят.");
 
-    AccountServerProcess brief({"--difficulty", "4", "--challenge-ttl", "1"});
+    AccountTestServer brief({"--difficulty", "4", "--challenge-ttl", "1"});
     EXPECT_EQ(registerAccount(brief, "Alex", "secret12", nullptr,
                               [](const std::string&, std::uint64_t n) {
                                   std::this_thread::sleep_for(std::chrono::milliseconds(2100));
@@ -109,8 +109,8 @@ TEST(AccountServer, KeepsOnlySaltedHashesAndSurvivesARestart) {
     const std::string dbPath = (dir / "accounts.sqlite").string();
     std::string recoveryCode;
     {
-        AccountServerProcess server({"--db", QString::fromStdString(dbPath), "--difficulty", "4",
-                                     "--seed-account", "Seeded:SeedPassword1:2"});
+        AccountTestServer server({"--db", QString::fromStdString(dbPath), "--difficulty", "4",
+                                  "--seed-account", "Seeded:SeedPassword1:2"});
         const Answer created = registerAccount(server, "Herobrine", "PlainPassword9");
         ASSERT_EQ(created.status, 200);
         recoveryCode = created.body["recoveryCode"];
@@ -141,7 +141,7 @@ TEST(AccountServer, KeepsOnlySaltedHashesAndSurvivesARestart) {
             << hash;
     EXPECT_NE(hashes[0].substr(20, 32), hashes[2].substr(20, 32)); // salts differ
 
-    AccountServerProcess again({"--db", QString::fromStdString(dbPath)});
+    AccountTestServer again({"--db", QString::fromStdString(dbPath)});
     const Answer signedIn = call(again, "/authserver/authenticate",
                                  {{"username", "Herobrine"}, {"password", "PlainPassword9"}});
     EXPECT_EQ(signedIn.body["selectedProfile"]["name"], "Herobrine");
@@ -152,8 +152,8 @@ TEST(AccountServer, KeepsOnlySaltedHashesAndSurvivesARestart) {
 }
 
 TEST(AccountServer, AdminCallsFollowTheCallersLevel) {
-    AccountServerProcess server({"--seed-account", "Owner:ownerpass:4", "--seed-account",
-                                 "Mod:modpass:3", "--seed-account", "Player:playerpass"});
+    AccountTestServer server({"--seed-account", "Owner:ownerpass:4", "--seed-account",
+                              "Mod:modpass:3", "--seed-account", "Player:playerpass"});
     const std::string mod =
         call(server, "/authserver/authenticate", {{"username", "Mod"}, {"password", "modpass"}})
             .body["accessToken"];
@@ -186,16 +186,16 @@ TEST(AccountServer, ServesTheModsManifestStopsOnSigtermAndRejectsABadCommandLine
     TempDir dir("qbk-account-mods");
     const std::string manifest = R"({"mods":[{"fileName":"сборка.jar","sizeBytes":3}]})";
     writeWholeFile(dir / "mods.json", manifest);
-    AccountServerProcess server(
+    AccountTestServer server(
         {"--mods-manifest", QString::fromStdString((dir / "mods.json").string())});
-    httplib::Client client("127.0.0.1", server.port());
+    httplib::Client client("127.0.0.1", server.port);
     EXPECT_EQ(client.Get("/api/mods")->body, manifest);
     std::filesystem::remove(dir / "mods.json");
     EXPECT_EQ(client.Get("/api/mods")->status, 500);
     EXPECT_EQ(server.stop(), 0);
     EXPECT_FALSE(client.Get("/api/challenge"));
 
-    const QString exe = AccountServerProcess::executable();
+    const QString exe = QStringLiteral(QBK_ACCOUNT_SERVER_EXE);
     EXPECT_EQ(QProcess::execute(exe, {"--port", "x"}), 2);
     EXPECT_EQ(QProcess::execute(exe, {"--bogus", "1"}), 2);
     EXPECT_EQ(QProcess::execute(exe, {"--port", "0", "--seed-ban", "Ghost:0:reason"}), 1);

@@ -2,8 +2,8 @@
 
 #include "accounts/AdminDialog.h"
 
+#include "AccountTestServer.h"
 #include "AccountUiSupport.h"
-#include "ServerBackedSettings.h"
 #include "accounts/AccountServerApi.h"
 #include "accounts/AdminClient.h"
 #include "accounts/SessionStore.h"
@@ -64,7 +64,7 @@ protected:
         dialog->findChild<QSpinBox*>()->setValue(days);
     }
 
-    test::ServerBackedSettings env;
+    test::AccountTestServer env;
     SessionStore session;
     std::unique_ptr<AdminDialog> dialog;
 };

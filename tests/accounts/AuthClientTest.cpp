@@ -3,7 +3,7 @@
 
 #include "accounts/AuthClient.h"
 
-#include "ServerBackedSettings.h"
+#include "AccountTestServer.h"
 #include "accounts/AccountServerApi.h"
 #include "accounts/NonceSearch.h"
 #include "tests/support/TestHttpServer.h"
@@ -78,7 +78,7 @@ protected:
     }
 
     // Servers outlive the client, so its open connections close before they stop.
-    test::ServerBackedSettings env;
+    test::AccountTestServer env;
     std::mutex mutex;
     std::vector<json> bodies;
     std::string challenge = R"({"challenge":"abc","difficultyBits":8})";
@@ -203,7 +203,7 @@ std::string gMessages;
 // them, never into a text the launcher shows (busy and failure texts), a Qt message, a line on
 // the standard streams or the INI.
 TEST_F(AuthClientTest, SecretsNeverReachShownTextsLogsOrTheIni) {
-    use(env.server.baseUrl());
+    use(env.baseUrl());
     QStringList secrets{"first-pass-Ä1", "wrong-pass-Ö2", "new-pass-Ü3", "QUELL-AAAA-BBBB-CCCC"};
     std::ostringstream out, err;
     std::streambuf* const oldOut = std::cout.rdbuf(out.rdbuf());

@@ -3,8 +3,8 @@
 
 #include "accounts/AuthPanel.h"
 
+#include "AccountTestServer.h"
 #include "AccountUiSupport.h"
-#include "ServerBackedSettings.h"
 #include "accounts/RecoveryCodeDialog.h"
 #include "accounts/SessionStore.h"
 #include "tests/support/QtTestApp.h"
@@ -47,15 +47,11 @@ protected:
     }
     QString lastStatus() { return statuses->isEmpty() ? "" : statuses->last()[0].toString(); }
     bool waitFor(std::function<bool()> done) { return QTest::qWaitFor(done, test::kServerWaitMs); }
-    bool waitStatus(const QString& text) {
-        return waitFor([&] { return lastStatus() == text; });
-    }
-    void signIn(const QString& username, const QString& password, bool waitIdle = true) {
+    void signIn(const QString& username, const QString& password) {
         typeInto(*panel, "Никнейм", username);
         typeInto(*panel, "Пароль", password);
         QTest::keyClick(field("Пароль"), Qt::Key_Return);
-        if (waitIdle)
-            EXPECT_TRUE(waitFor([this] { return field("Никнейм")->isEnabled(); }));
+        EXPECT_TRUE(waitFor([this] { return field("Никнейм")->isEnabled(); }));
     }
     // Submits the form and returns the recovery code the dialog showed, confirmed at once.
     QString submitShowingCode(const QString& submit) {
@@ -78,20 +74,19 @@ protected:
             }
     }
 
-    test::ServerBackedSettings env;
+    test::AccountTestServer env;
     std::unique_ptr<AuthPanel> panel;
     std::unique_ptr<QSignalSpy> statuses, signedIn, banned;
 };
 
-TEST_F(AuthPanelTest, FormsSwitchAndValidateWithoutAsking) {
-    open(env.settings());
+TEST_F(AuthPanelTest, FormsValidateSwitchAndCancelARegistration) {
+    test::AccountTestServer hard({"--difficulty", "40"}); // many minutes of both cores
+    open(hard.settings());
     EXPECT_EQ(title(), "Вход");
     EXPECT_TRUE(error()->isHidden());
     EXPECT_TRUE(button("Выйти из аккаунта")->isHidden());
     EXPECT_TRUE(field("Пароль ещё раз")->isHidden());
     EXPECT_TRUE(field(kCode)->isHidden());
-    EXPECT_EQ(field("Пароль")->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(field("Никнейм")->maxLength(), 16);
     EXPECT_TRUE(rememberLogin()->isChecked()); // default on
     EXPECT_FALSE(rememberBoth()->isChecked());
 
@@ -127,9 +122,9 @@ TEST_F(AuthPanelTest, FormsSwitchAndValidateWithoutAsking) {
         EXPECT_FALSE(error()->isHidden()) << row.error;
     }
     EXPECT_TRUE(statuses->isEmpty()); // nothing was sent
-    EXPECT_EQ(title(), "Восстановление доступа");
     EXPECT_TRUE(button("Нет аккаунта? Создать")->isHidden());
-    EXPECT_TRUE(field(kCode)->isVisible());
+    for (const char* secret : {"Новый пароль", "Новый пароль ещё раз"})
+        EXPECT_EQ(field(secret)->echoMode(), QLineEdit::Password);
 
     // The forgot link's action follows the mode: back to the sign-in form.
     click(*panel, "Вернуться ко входу");
@@ -137,35 +132,51 @@ TEST_F(AuthPanelTest, FormsSwitchAndValidateWithoutAsking) {
     EXPECT_TRUE(field(kCode)->isHidden());
     click(*panel, "Нет аккаунта? Создать");
     EXPECT_EQ(title(), "Создать аккаунт");
-    EXPECT_TRUE(field("Пароль ещё раз")->isVisible());
     click(*panel, "Уже есть аккаунт? Войти");
     EXPECT_TRUE(field("Пароль ещё раз")->isHidden());
     EXPECT_NE(button("ВОЙТИ"), nullptr);
-    EXPECT_EQ(field("Никнейм")->text(), "player");
+
+    // Leaving the create form stops its search, which then reports nothing.
+    click(*panel, "Нет аккаунта? Создать");
+    fill("patient", "secret123");
+    click(*panel, "СОЗДАТЬ");
+    ASSERT_TRUE(waitFor([this] { return lastStatus() == "Проверка, что ты не бот..."; }));
+    EXPECT_FALSE(field("Никнейм")->isEnabled());
+    click(*panel, "Забыл пароль?");
+    EXPECT_EQ(title(), "Восстановление доступа");
+    EXPECT_EQ(lastStatus(), "Создание аккаунта отменено");
+    EXPECT_TRUE(field("Никнейм")->isEnabled());
+    const qsizetype reported = statuses->size();
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(statuses->size(), reported);
+    EXPECT_TRUE(error()->isHidden());
+    panel.reset(); // before the settings it uses
 }
 
-// Remember both: the code dialog shows once, and the session survives a restart until sign-out.
-TEST_F(AuthPanelTest, CreatedAccountIsRememberedAcrossRestartsUntilSignOut) {
+// Remember both: the code dialog shows once, the session survives a restart until sign-out;
+// then wrong passwords lock the account until a recovery code restores access.
+TEST_F(AuthPanelTest, RememberedSessionThenLockOutAndRecovery) {
     open(env.settings());
     rememberBoth()->setChecked(true);
     click(*panel, "Нет аккаунта? Создать");
-    fill("newbie", "secret123");
-    QString shownCode;
+    fill("newbie", "oldpass1");
+    QString first;
     test::whenModalOpens<RecoveryCodeDialog>([&](RecoveryCodeDialog& dialog) {
         EXPECT_FALSE(button("СОЗДАТЬ")->isEnabled()); // the form waits behind, still busy
         EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
-        shownCode = dialog.findChild<QLineEdit*>()->text();
+        first = dialog.findChild<QLineEdit*>()->text();
         QTest::keyClick(&dialog, Qt::Key_Escape);
         EXPECT_FALSE(dialog.close());
         EXPECT_TRUE(dialog.isVisible());
         click(dialog, "Скопировать");
-        EXPECT_EQ(QGuiApplication::clipboard()->text(), shownCode);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), first);
         EXPECT_NE(test::byText<QPushButton>(&dialog, "Скопировано"), nullptr);
         click(dialog, "Запомнил");
     });
     click(*panel, "СОЗДАТЬ");
     ASSERT_TRUE(waitFor([this] { return panel->isSignedIn(); }));
-    EXPECT_TRUE(QRegularExpression("^QUELL(-[A-Z2-9]{4}){3}$").match(shownCode).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^QUELL(-[A-Z2-9]{4}){3}$").match(first).hasMatch());
     EXPECT_EQ(*statuses, (QList<QVariantList>{{"Получаю задачу от сервера..."},
                                               {"Проверка, что ты не бот..."},
                                               {"Создаю аккаунт..."},
@@ -181,7 +192,6 @@ TEST_F(AuthPanelTest, CreatedAccountIsRememberedAcrossRestartsUntilSignOut) {
     EXPECT_EQ(env.onDisk("player/username").toString(), "newbie");
 
     // A restarted launcher is signed in at once, without asking the server.
-    env.server.stop();
     auto restarted = env.reopen();
     open(*restarted);
     EXPECT_TRUE(panel->isSignedIn());
@@ -200,44 +210,16 @@ TEST_F(AuthPanelTest, CreatedAccountIsRememberedAcrossRestartsUntilSignOut) {
     EXPECT_EQ(signedIn->last(), (QVariantList{false, QString()}));
     EXPECT_EQ(lastStatus(), "Вы вышли из аккаунта");
     EXPECT_FALSE(env.onDisk("session/accessToken").isValid());
-    auto afterSignOut = env.reopen();
-    open(*afterSignOut);
-    EXPECT_FALSE(panel->isSignedIn());
-    EXPECT_EQ(field("Никнейм")->text(), "newbie");
-}
+    EXPECT_FALSE(SessionStore::restoreFrom(*env.reopen()));
 
-TEST_F(AuthPanelTest, SessionNotRememberedStaysInMemoryOnly) {
-    open(env.settings());
-    rememberLogin()->setChecked(false);
-    signIn("player", "playpass");
-    ASSERT_TRUE(panel->isSignedIn());
-    EXPECT_EQ(panel->sessionStore().current().username, "player");
-    EXPECT_FALSE(panel->sessionStore().current().accessToken.isEmpty());
-    for (const char* key :
-         {"session/accessToken", "session/clientToken", "session/uuid", "session/opLevel"})
-        EXPECT_FALSE(env.onDisk(key).isValid()) << key;
-    EXPECT_EQ(env.onDisk("player/username").toString(), "");
-    auto restarted = env.reopen();
-    open(*restarted);
-    EXPECT_FALSE(panel->isSignedIn());
-    EXPECT_TRUE(field("Никнейм")->text().isEmpty());
-    EXPECT_FALSE(rememberLogin()->isChecked());
-}
-
-TEST_F(AuthPanelTest, WrongPasswordsLockOutUntilARecoveryCodeRestoresAccess) {
-    open(env.settings());
-    click(*panel, "Нет аккаунта? Создать");
-    fill("forgetful", "oldpass1");
-    const QString first = submitShowingCode("СОЗДАТЬ");
-    click(*panel, "Выйти из аккаунта");
     for (int attempt = 0; attempt < 2; ++attempt) {
-        signIn("forgetful", "wrong-password");
+        signIn("newbie", "wrong-password");
         EXPECT_EQ(error()->text(), "Неверный никнейм или пароль.");
         EXPECT_EQ(lastStatus(), "Не удалось войти");
         EXPECT_EQ(title(), "Вход");
     }
     for (const char* password : {"wrong-password", "oldpass1"}) { // then even the right one
-        signIn("forgetful", password);
+        signIn("newbie", password);
         EXPECT_EQ(title(), "Восстановление доступа");
         EXPECT_TRUE(error()->text().startsWith("Слишком много неверных попыток входа."));
         EXPECT_TRUE(button("ВОССТАНОВИТЬ")->isEnabled());
@@ -247,18 +229,18 @@ TEST_F(AuthPanelTest, WrongPasswordsLockOutUntilARecoveryCodeRestoresAccess) {
 
     // A code without a new password lifts the lock-out and keeps the password.
     click(*panel, "Забыл пароль?");
-    fill("forgetful", "");
+    fill("newbie", "");
     typeInto(*panel, kCode, "  " + first.toLower());
     const QString second = submitShowingCode("ВОССТАНОВИТЬ");
     EXPECT_EQ(lastStatus(), "Доступ восстановлен, попробуй войти");
     EXPECT_NE(second, first);
-    signIn("forgetful", "oldpass1");
+    signIn("newbie", "oldpass1");
     ASSERT_TRUE(panel->isSignedIn());
     click(*panel, "Выйти из аккаунта");
 
     // A used code is spent; a fresh one sets a new password.
     click(*panel, "Забыл пароль?");
-    fill("forgetful", "newpass1");
+    fill("newbie", "newpass1");
     typeInto(*panel, kCode, first);
     click(*panel, "ВОССТАНОВИТЬ");
     ASSERT_TRUE(waitFor([this] { return !error()->isHidden(); }));
@@ -267,44 +249,12 @@ TEST_F(AuthPanelTest, WrongPasswordsLockOutUntilARecoveryCodeRestoresAccess) {
     EXPECT_NE(submitShowingCode("ВОССТАНОВИТЬ"), second);
     EXPECT_EQ(lastStatus(), "Пароль изменён, войди с новым");
     EXPECT_EQ(title(), "Вход");
-    EXPECT_EQ(field("Никнейм")->text(), "forgetful");
+    EXPECT_EQ(field("Никнейм")->text(), "newbie");
     EXPECT_TRUE(field("Пароль")->text().isEmpty());
-    signIn("forgetful", "oldpass1");
+    signIn("newbie", "oldpass1");
     EXPECT_EQ(error()->text(), "Неверный никнейм или пароль.");
-    signIn("forgetful", "newpass1");
+    signIn("newbie", "newpass1");
     EXPECT_TRUE(panel->isSignedIn());
-}
-
-TEST_F(AuthPanelTest, BannedAccountShowsItsBanAndStillSignsIn) {
-    open(env.settings());
-    signIn("villain", "villainpass");
-    ASSERT_TRUE(panel->isSignedIn());
-    EXPECT_EQ(*banned,
-              (QList<QVariantList>{{true, "Аккаунт заблокирован навсегда.\nПричина: Читы"}}));
-    EXPECT_EQ(*statuses,
-              (QList<QVariantList>{
-                  {"Вход..."}, {"Аккаунт заблокирован навсегда"}, {"Вход выполнен: villain"}}));
-}
-
-TEST_F(AuthPanelTest, LeavingTheRegistrationFormStopsItsSearch) {
-    test::ServerBackedSettings hard({"--difficulty", "40"}); // many minutes of both cores
-    open(hard.settings());
-    click(*panel, "Нет аккаунта? Создать");
-    fill("patient", "secret123");
-    click(*panel, "СОЗДАТЬ");
-    ASSERT_TRUE(waitStatus("Проверка, что ты не бот..."));
-    EXPECT_FALSE(field("Никнейм")->isEnabled());
-    click(*panel, "Забыл пароль?");
-    EXPECT_EQ(title(), "Восстановление доступа");
-    EXPECT_EQ(lastStatus(), "Создание аккаунта отменено");
-    EXPECT_TRUE(field("Никнейм")->isEnabled());
-    // The search ends soon and reports nothing.
-    const qsizetype reported = statuses->size();
-    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(5000));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(statuses->size(), reported);
-    EXPECT_TRUE(error()->isHidden());
-    panel.reset(); // before the settings it uses
 }
 
 TEST_F(AuthPanelTest, RememberChoicesFoldTheRowAndFollowTheSettings) {
@@ -330,9 +280,25 @@ TEST_F(AuthPanelTest, RememberChoicesFoldTheRowAndFollowTheSettings) {
     QEvent activation(QEvent::ActivationChange);
     QCoreApplication::sendEvent(panel.get(), &activation);
     EXPECT_FALSE(rememberLogin()->isChecked());
-    signIn("player", "playpass");
+
+    // Not remembered: this run has the session (and its ban), the file has none of it.
+    signIn("villain", "villainpass");
     ASSERT_TRUE(panel->isSignedIn());
+    EXPECT_EQ(*banned,
+              (QList<QVariantList>{{true, "Аккаунт заблокирован навсегда.\nПричина: Читы"}}));
+    EXPECT_EQ(statuses->mid(statuses->size() - 3),
+              (QList<QVariantList>{
+                  {"Вход..."}, {"Аккаунт заблокирован навсегда"}, {"Вход выполнен: villain"}}));
+    EXPECT_FALSE(panel->sessionStore().current().accessToken.isEmpty());
+    for (const char* key :
+         {"session/accessToken", "session/clientToken", "session/uuid", "session/opLevel"})
+        EXPECT_FALSE(env.onDisk(key).isValid()) << key;
     EXPECT_EQ(env.onDisk("player/username").toString(), "");
+    auto restarted = env.reopen();
+    AuthPanel again(*restarted, nullptr);
+    EXPECT_FALSE(again.isSignedIn());
+    EXPECT_TRUE(test::field(again, "Никнейм")->text().isEmpty());
+
     // Turned on again while signed in: the form shown by sign-out follows it.
     env.settings().setRememberLogin(true);
     click(*panel, "Выйти из аккаунта");

@@ -1,6 +1,6 @@
 // The in-memory session and its check against "/api/session" of the stand-in server.
 
-#include "ServerBackedSettings.h"
+#include "AccountTestServer.h"
 #include "accounts/AccountServerApi.h"
 #include "accounts/BanText.h"
 #include "accounts/SessionCheck.h"
@@ -19,7 +19,7 @@ namespace {
 using test::kServerWaitMs;
 
 TEST(SessionCheck, AppliesTheServersAnswerToTheSessionItWasAskedFor) {
-    test::ServerBackedSettings env;
+    test::AccountTestServer env;
     SessionStore store;
     SessionCheck check(store, env.settings());
     QSignalSpy checked(&check, &SessionCheck::checked), failed(&check, &SessionCheck::failed);
@@ -65,9 +65,9 @@ TEST(SessionCheck, AppliesTheServersAnswerToTheSessionItWasAskedFor) {
 
     // A ban lifted meanwhile stays shown until the next sign-in.
     QNetworkAccessManager network;
-    QNetworkReply* unban = network.post(
-        accountServerRequest(env.server.baseUrl(), "/api/admin/unban", oper.accessToken),
-        R"({"username":"villain"})");
+    QNetworkReply* unban =
+        network.post(accountServerRequest(env.baseUrl(), "/api/admin/unban", oper.accessToken),
+                     R"({"username":"villain"})");
     ASSERT_TRUE(QTest::qWaitFor([unban] { return unban->isFinished(); }, kServerWaitMs));
     ASSERT_EQ(unban->error(), QNetworkReply::NoError);
     delete unban;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "AccountServerProcess.h"
 #include "app/Settings.h"
 #include "tests/support/TempDir.h"
 
+#include <QProcess>
 #include <QVariant>
 #include <memory>
 
@@ -15,37 +15,43 @@ namespace qbk::test {
 
 inline constexpr int kServerWaitMs = 20000;
 
-// The seeded accounts of the stand-in server that most account suites sign in with.
+// The seeded accounts most account suites sign in with.
 inline const QStringList kSeededAccounts{"--seed-account",      "oper:operpass:3",
                                          "--seed-account",      "viewer:viewpass:1",
                                          "--seed-account",      "player:playpass",
                                          "--seed-account",      "villain:villainpass",
                                          "--seed-ban",          "villain:0:Читы",
-                                         "--max-failed-logins", "3",
-                                         "--difficulty",        "8"};
+                                         "--difficulty",        "8",
+                                         "--max-failed-logins", "3"};
 
-// A settings store on a temporary INI whose account server is the given base URL, by default
-// the stand-in server on loopback started with serverArguments.
-class ServerBackedSettings {
+// The stand-in account server as a child process on 127.0.0.1 (in-memory database, cheap
+// password hashing, stopped by its pid), and a settings store on a temporary INI pointed at it.
+class AccountTestServer {
 public:
-    explicit ServerBackedSettings(const QStringList& serverArguments = kSeededAccounts);
+    explicit AccountTestServer(const QStringList& arguments = kSeededAccounts);
+    ~AccountTestServer() { stop(); }
 
-    bool ready() const { return server.isListening(); }
+    bool ready() const { return port > 0; }
+    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
+    // Sends SIGTERM and waits; the exit code, or -1 when it crashed or did not stop.
+    int stop();
+
     Settings& settings() { return *settings_; }
     // Points the store (a new one) at another server.
-    void useServer(const QString& baseUrl);
-    // Reads a key straight from the file on disk, not through the store.
+    void useServer(const QString& url);
+    // A key straight from the file on disk, not through the store.
     QVariant onDisk(const QString& key) const;
     // A store on the same file, as a restarted launcher would open it.
-    std::unique_ptr<Settings> reopen() const;
+    std::unique_ptr<Settings> reopen() const { return std::make_unique<Settings>(ini); }
     // Signs in through the account client into store; false when no session came.
     bool signIn(SessionStore& store, const QString& username, const QString& password);
 
-    AccountServerProcess server;
+    int port = 0;
     TempDir dir{"qbk-accounts"};
     const std::filesystem::path ini = dir / "Quellbrook.ini";
 
 private:
+    QProcess process_;
     std::unique_ptr<Settings> settings_;
 };
 
