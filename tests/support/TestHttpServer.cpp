@@ -9,20 +9,13 @@ namespace qbk::test {
 
 namespace {
 
-// Enough workers that a pool of 32 clients with kept-alive connections never waits for one.
-constexpr std::size_t kWorkerThreads = 64;
-constexpr std::size_t kRequestsPerConnection = 1000000;
-constexpr time_t kKeepAliveSeconds = 2;
-
-// httplib hands every accepted socket to its task queue exactly once, so counting the
-// queued jobs counts the TCP connections opened by clients. The gate runs on the accept
-// thread: while it blocks, later connections wait in the kernel's backlog, unanswered.
+// httplib hands every accepted socket to its task queue exactly once, so counting the queued
+// jobs counts the TCP connections. The gate runs on the accept thread: while it blocks, later
+// connections wait in the kernel's backlog, unanswered.
 class CountingTaskQueue : public httplib::TaskQueue {
 public:
-    CountingTaskQueue(std::size_t threads, std::atomic<std::size_t>& counter,
-                      std::function<void()> gate)
-        : pool_(threads), counter_(counter), gate_(std::move(gate)) {}
-
+    CountingTaskQueue(std::atomic<std::size_t>& counter, std::function<void()> gate)
+        : counter_(counter), gate_(std::move(gate)) {}
     void enqueue(std::function<void()> job) override {
         ++counter_;
         gate_();
@@ -31,7 +24,8 @@ public:
     void shutdown() override { pool_.shutdown(); }
 
 private:
-    httplib::ThreadPool pool_;
+    // Enough workers that a pool of 32 clients with kept-alive connections never waits.
+    httplib::ThreadPool pool_{64};
     std::atomic<std::size_t>& counter_;
     std::function<void()> gate_;
 };
@@ -41,21 +35,12 @@ private:
 // the bound socket widens the queue; the socket is protected, which this accessor may name.
 struct ListeningSocket : httplib::Server {
     static void widenBacklog(httplib::Server& server) {
-        constexpr int kBacklog = 512;
-        ::listen((server.*(&ListeningSocket::svr_sock_)).load(), kBacklog);
+        ::listen((server.*(&ListeningSocket::svr_sock_)).load(), 512);
     }
 };
 
-std::size_t sizeParameter(const std::smatch& match, std::size_t index) {
+std::size_t number(const std::smatch& match, std::size_t index) {
     return static_cast<std::size_t>(std::stoull(match[index].str()));
-}
-
-std::unique_ptr<httplib::Server> makeTlsServer(const TestCertificates& tls) {
-    auto server = std::make_unique<httplib::SSLServer>(tls.certFile().string().c_str(),
-                                                       tls.keyFile().string().c_str());
-    if (!server->is_valid())
-        throw std::runtime_error("TLS test server rejected its certificate");
-    return server;
 }
 
 } // namespace
@@ -63,32 +48,37 @@ std::unique_ptr<httplib::Server> makeTlsServer(const TestCertificates& tls) {
 TestHttpServer::TestHttpServer() : TestHttpServer(std::make_unique<httplib::Server>(), "http") {}
 
 TestHttpServer::TestHttpServer(const TestCertificates& tls)
-    : TestHttpServer(makeTlsServer(tls), "https") {}
+    : TestHttpServer(std::make_unique<httplib::SSLServer>(tls.certFile().string().c_str(),
+                                                          tls.keyFile().string().c_str()),
+                     "https") {}
 
 TestHttpServer::TestHttpServer(std::unique_ptr<httplib::Server> server, std::string scheme)
     : server_(std::move(server)), scheme_(std::move(scheme)) {
     server_->new_task_queue = [this] {
-        return new CountingTaskQueue(kWorkerThreads, connections_, [this] { waitWhileHeld(); });
+        return new CountingTaskQueue(connections_, [this] {
+            std::unique_lock lock(stopMutex_);
+            stopSignal_.wait(lock, [this] { return !holding_ || stopping_; });
+        });
     };
     // Headers and body go out in separate writes; without this, Nagle's algorithm and the
     // client's delayed ACK add 40 ms to every answer on a kept-alive connection.
     server_->set_tcp_nodelay(true);
-    server_->set_keep_alive_max_count(kRequestsPerConnection);
-    server_->set_keep_alive_timeout(kKeepAliveSeconds);
-    server_->set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
+    server_->set_keep_alive_max_count(1000000);
+    server_->set_keep_alive_timeout(2);
+    server_->set_pre_routing_handler([this](const auto&, auto&) {
         ++requests_;
         return httplib::Server::HandlerResponse::Unhandled;
     });
-    const auto dispatcher = [this](const httplib::Request& request, httplib::Response& response) {
+    const auto dispatcher = [this](const auto& request, auto& response) {
         dispatch(request, response);
     };
     server_->Get(".*", dispatcher);
     server_->Post(".*", dispatcher);
     addBuiltInRoutes();
 
-    port_ = server_->bind_to_any_port("127.0.0.1");
+    port_ = server_->is_valid() ? server_->bind_to_any_port("127.0.0.1") : -1;
     if (port_ <= 0)
-        throw std::runtime_error("test server cannot bind to 127.0.0.1");
+        throw std::runtime_error("test server cannot start on 127.0.0.1");
     ListeningSocket::widenBacklog(*server_);
     thread_ = std::thread([this] { server_->listen_after_bind(); });
     // stop() is a no-op until the accept loop runs, so the destructor must not come first.
@@ -106,38 +96,12 @@ TestHttpServer::~TestHttpServer() {
     thread_.join();
 }
 
-std::string TestHttpServer::baseUrl() const {
-    return scheme_ + "://127.0.0.1:" + std::to_string(port_);
-}
-
-void TestHttpServer::get(const std::string& pattern, Handler handler) {
-    addRoute("GET", pattern, std::move(handler));
-}
-
-void TestHttpServer::post(const std::string& pattern, Handler handler) {
-    addRoute("POST", pattern, std::move(handler));
-}
-
-bool TestHttpServer::mount(const std::string& mountPoint, const std::filesystem::path& dir) {
-    return server_->set_mount_point(mountPoint, dir.string());
-}
-
-void TestHttpServer::holdConnections() {
-    std::lock_guard lock(stopMutex_);
-    holding_ = true;
-}
-
-void TestHttpServer::releaseConnections() {
+void TestHttpServer::setHolding(bool holding) {
     {
         std::lock_guard lock(stopMutex_);
-        holding_ = false;
+        holding_ = holding;
     }
     stopSignal_.notify_all();
-}
-
-void TestHttpServer::resetCounters() {
-    connections_ = 0;
-    requests_ = 0;
 }
 
 std::string TestHttpServer::patternBytes(std::size_t size) {
@@ -164,8 +128,7 @@ void TestHttpServer::dispatch(const httplib::Request& request, httplib::Response
         });
         if (route == routes_.rend()) {
             response.status = 404;
-            response.set_content("no route", "text/plain");
-            return;
+            return response.set_content("no route", "text/plain");
         }
         handler = route->handler;
     }
@@ -177,54 +140,43 @@ bool TestHttpServer::pause(std::chrono::milliseconds duration) {
     return !stopSignal_.wait_for(lock, duration, [this] { return stopping_; });
 }
 
-void TestHttpServer::waitWhileHeld() {
-    std::unique_lock lock(stopMutex_);
-    stopSignal_.wait(lock, [this] { return !holding_ || stopping_; });
-}
-
 void TestHttpServer::addBuiltInRoutes() {
     get(R"(/bytes/(\d+))", [](const auto&, auto& response, const auto& match) {
-        response.set_content(patternBytes(sizeParameter(match, 1)), "application/octet-stream");
+        response.set_content(patternBytes(number(match, 1)), "application/octet-stream");
     });
     get(R"(/chunked/(\d+))", [](const auto&, auto& response, const auto& match) {
-        auto body = std::make_shared<std::string>(patternBytes(sizeParameter(match, 1)));
+        auto body = std::make_shared<std::string>(patternBytes(number(match, 1)));
         response.set_chunked_content_provider(
-            "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
-                const std::size_t block = std::min<std::size_t>(4096, body->size() - offset);
+            "application/octet-stream", [body](auto at, auto& sink) {
+                const std::size_t block = std::min<std::size_t>(4096, body->size() - at);
                 if (block > 0)
-                    sink.write(body->data() + offset, block);
-                if (offset + block == body->size())
+                    sink.write(body->data() + at, block);
+                if (at + block == body->size())
                     sink.done();
                 return true;
             });
     });
     get(R"(/redirect/(\d+))", [](const auto&, auto& response, const auto& match) {
-        const std::size_t hops = sizeParameter(match, 1);
-        if (hops == 0)
-            response.set_content("done", "text/plain");
-        else
-            response.set_redirect("/redirect/" + std::to_string(hops - 1));
+        if (const std::size_t hops = number(match, 1); hops > 0)
+            return response.set_redirect("/redirect/" + std::to_string(hops - 1));
+        response.set_content("done", "text/plain");
     });
     get(R"(/status/(\d{3}))", [](const auto&, auto& response, const auto& match) {
         response.status = std::stoi(match[1].str());
         response.set_content("status " + match[1].str(), "text/plain");
     });
     get(R"(/stall/(\d+))", [this](const auto&, auto& response, const auto& match) {
-        if (pause(std::chrono::milliseconds(sizeParameter(match, 1))))
+        if (pause(std::chrono::milliseconds(number(match, 1))))
             response.set_content("late", "text/plain");
     });
     get(R"(/trickle/(\d+)/(\d+))", [this](const auto&, auto& response, const auto& match) {
-        const std::size_t size = sizeParameter(match, 1);
-        const std::chrono::milliseconds interval(sizeParameter(match, 2));
-        auto body = std::make_shared<std::string>(patternBytes(size));
-        response.set_content_provider(
-            size, "application/octet-stream",
-            [this, body, interval](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                if (!pause(interval))
-                    return false;
-                sink.write(body->data() + offset, 1);
-                return true;
-            });
+        const std::chrono::milliseconds interval(number(match, 2));
+        auto body = std::make_shared<std::string>(patternBytes(number(match, 1)));
+        response.set_content_provider(body->size(), "application/octet-stream",
+                                      [this, body, interval](auto at, auto, auto& sink) {
+                                          return pause(interval) &&
+                                                 sink.write(body->data() + at, 1);
+                                      });
     });
 }
 

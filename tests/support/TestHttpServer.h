@@ -3,7 +3,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <httplib.h>
@@ -18,15 +17,14 @@ namespace qbk::test {
 
 class TestCertificates;
 
-// A loopback HTTP (or HTTPS) server for tests: listens on 127.0.0.1 at a free port from the
-// constructor on, on its own threads, until the destructor. Built-in routes:
-//   /bytes/<n>            n bytes of patternBytes(n) with Content-Length
-//   /chunked/<n>          the same bytes, chunked, without Content-Length
-//   /redirect/<n>         302 to /redirect/<n-1>; /redirect/0 answers "done"
-//   /status/<code>        that status with the body "status <code>"
-//   /stall/<ms>           sends nothing for ms milliseconds, then "late"
-//   /trickle/<n>/<ms>     n bytes with Content-Length, one byte every ms milliseconds
-// Suites add their own routes (any time, also while serving) and mount folders.
+// A loopback HTTP (or HTTPS) server for tests: listens on 127.0.0.1 at a free port, on its own
+// threads, from the constructor to the destructor. Built-in routes:
+//   /bytes/<n>          n bytes of patternBytes(n) with Content-Length
+//   /chunked/<n>        the same bytes, chunked, without Content-Length
+//   /redirect/<n>       302 to /redirect/<n-1>; /redirect/0 answers "done"
+//   /status/<code>      that status with the body "status <code>"
+//   /stall/<ms>         sends nothing for ms milliseconds, then "late"
+//   /trickle/<n>/<ms>   n bytes with Content-Length, one byte every ms milliseconds
 class TestHttpServer {
 public:
     using Handler =
@@ -39,25 +37,27 @@ public:
     TestHttpServer& operator=(const TestHttpServer&) = delete;
 
     int port() const { return port_; }
-    std::string baseUrl() const; // "http://127.0.0.1:<port>", no trailing slash
+    std::string baseUrl() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
     std::string url(const std::string& path) const { return baseUrl() + path; }
 
     // pattern is an ECMAScript regex matched against the whole path; match holds its groups.
-    // Later registrations win over earlier ones and over the built-in routes.
-    void get(const std::string& pattern, Handler handler);
-    void post(const std::string& pattern, Handler handler);
+    // Later routes, added at any time, win over earlier ones and over the built-in ones.
+    void get(const std::string& pattern, Handler handler) { addRoute("GET", pattern, handler); }
+    void post(const std::string& pattern, Handler handler) { addRoute("POST", pattern, handler); }
     // Serves the files below dir at mountPoint ("/mirror"); checked before the routes.
-    bool mount(const std::string& mountPoint, const std::filesystem::path& dir);
+    bool mount(const std::string& mountPoint, const std::filesystem::path& dir) {
+        return server_->set_mount_point(mountPoint, dir.string());
+    }
 
     // While held, new connections are left unanswered, even their TLS handshake, as by a
     // server that hangs; released ones are then served normally.
-    void holdConnections();
-    void releaseConnections();
+    void holdConnections() { setHolding(true); }
+    void releaseConnections() { setHolding(false); }
 
     // TCP connections accepted and requests received since start or the last reset.
     std::size_t connectionsOpened() const { return connections_.load(); }
     std::size_t requestsServed() const { return requests_.load(); }
-    void resetCounters();
+    void resetCounters() { connections_ = requests_ = 0; }
 
     // The deterministic body of /bytes/<size> and /chunked/<size>.
     static std::string patternBytes(std::size_t size);
@@ -69,29 +69,24 @@ private:
         Handler handler;
     };
 
-    explicit TestHttpServer(std::unique_ptr<httplib::Server> server, std::string scheme);
+    TestHttpServer(std::unique_ptr<httplib::Server> server, std::string scheme);
     void addRoute(std::string method, const std::string& pattern, Handler handler);
     void dispatch(const httplib::Request& request, httplib::Response& response);
     void addBuiltInRoutes();
+    void setHolding(bool holding);
     // Sleeps up to duration; false when the server is stopping meanwhile.
     bool pause(std::chrono::milliseconds duration);
-    void waitWhileHeld();
 
     std::unique_ptr<httplib::Server> server_;
     std::string scheme_;
     int port_ = -1;
     std::thread thread_;
-
     std::mutex routesMutex_;
     std::vector<Route> routes_;
-
-    std::atomic<std::size_t> connections_{0};
-    std::atomic<std::size_t> requests_{0};
-
+    std::atomic<std::size_t> connections_{0}, requests_{0};
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
-    bool stopping_ = false;
-    bool holding_ = false;
+    bool stopping_ = false, holding_ = false;
 };
 
 } // namespace qbk::test
