@@ -98,7 +98,8 @@ TEST_F(LaunchProfileTest, ClasspathPrecedenceRulesAndLegacyArguments) {
     LaunchProfile profile;
     ASSERT_TRUE(BuildLaunchProfile(game, target, {L"Player", L"", L"", 6144, 2048}, profile))
         << utf8(game.lastError);
-    AppendAgentArgument(profile, gameDir / "с пробелом" / "authlib-injector.jar",
+    AppendAgentArgument(profile,
+                        gameDir / platform::pathFromUtf8("с пробелом/authlib-injector.jar"),
                         "https://auth.example.org:8448");
     EXPECT_EQ(render(profile, gameDir, ';'), readWholeFile(kGolden + "launch-profile-legacy.txt"));
 }
