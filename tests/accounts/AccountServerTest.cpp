@@ -36,72 +36,60 @@ Answer call(const AccountTestServer& server, const std::string& path, const json
     return result ? Answer{result->status, json::parse(result->body, nullptr, false)} : Answer{};
 }
 
-// A registration with a fresh challenge; nonceOf turns its smallest nonce into the one sent.
-Answer registerAccount(const AccountTestServer& server, const std::string& name,
-                       const std::string& password, json* used = nullptr,
-                       std::function<std::string(const std::string&, std::uint64_t)> nonceOf = {}) {
+// A fresh challenge (its text and difficulty) and its smallest nonce.
+std::tuple<std::string, int, std::uint64_t> solved(const AccountTestServer& server) {
     const json challenge = call(server, "/api/challenge").body;
-    const std::string text = challenge["challenge"];
     const std::atomic<bool> stop{false};
-    const std::uint64_t nonce =
-        *pow::findSmallestNonce(text, challenge["difficultyBits"], stop).nonce;
-    if (used)
-        *used = challenge;
-    return call(server, "/api/register",
-                {{"username", name},
-                 {"password", password},
-                 {"challenge", text},
-                 {"nonce", nonceOf ? nonceOf(text, nonce) : std::to_string(nonce)}});
+    return {challenge["challenge"], challenge["difficultyBits"],
+            *pow::findSmallestNonce(challenge["challenge"].get<std::string>(),
+                                    challenge["difficultyBits"], stop)
+                 .nonce};
+}
+
+Answer submit(const AccountTestServer& server, const std::string& name,
+              const std::string& challenge, const std::string& nonce,
+              const std::string& password = "secret12") {
+    return call(
+        server, "/api/register",
+        {{"username", name}, {"password", password}, {"challenge", challenge}, {"nonce", nonce}});
+}
+
+Answer registerAccount(const AccountTestServer& server, const std::string& name) {
+    const auto [challenge, bits, nonce] = solved(server);
+    return submit(server, name, challenge, std::to_string(nonce));
+}
+
+std::string errorOf(const Answer& answer) {
+    return std::to_string(answer.status) + " " + answer.body.value("errorMessage", "");
 }
 
 TEST(AccountServer, ChallengeIsSingleUseAndItsNonceIsChecked) {
     AccountTestServer server({"--difficulty", "10"});
-    ASSERT_TRUE(server.ready());
-    json first;
-    std::uint64_t right = 0;
-    const Answer wrong = registerAccount(server, "Steve", "secret12", &first,
-                                         [&](const std::string& text, std::uint64_t nonce) {
-                                             right = nonce;
-                                             while (pow::nonceMeetsDifficulty(text, ++nonce, 10)) {
-                                             }
-                                             return std::to_string(nonce);
-                                         });
-    EXPECT_EQ(first["difficultyBits"], 10);
-    EXPECT_EQ(first["challenge"].get<std::string>().size(), 32u);
-    EXPECT_EQ(wrong.status, 400);
-    EXPECT_EQ(wrong.body["errorMessage"], "Решение задачи неверно. Попробуй ещё раз.");
+    auto [first, bits, nonce] = solved(server);
+    EXPECT_EQ(bits, 10);
+    EXPECT_EQ(first.size(), 32u);
+    std::uint64_t failing = nonce + 1;
+    while (pow::nonceMeetsDifficulty(first, failing, 10))
+        ++failing;
+    EXPECT_EQ(errorOf(submit(server, "Steve", first, std::to_string(failing))),
+              "400 Решение задачи неверно. Попробуй ещё раз.");
     // The failed attempt used the challenge up; its right answer no longer counts.
-    const Answer reused = call(server, "/api/register",
-                               {{"username", "Steve"},
-                                {"password", "secret12"},
-                                {"challenge", first["challenge"]},
-                                {"nonce", std::to_string(right)}});
-    EXPECT_EQ(reused.status, 400);
-    EXPECT_EQ(reused.body["errorMessage"],
-              "Задача устарела или уже использована. Попробуй ещё раз.");
+    EXPECT_EQ(errorOf(submit(server, "Steve", first, std::to_string(nonce))),
+              "400 Задача устарела или уже использована. Попробуй ещё раз.");
     // Leading zeros make another candidate than the one hashed.
-    EXPECT_EQ(
-        registerAccount(server, "Steve", "secret12", nullptr,
-                        [](const std::string&, std::uint64_t n) { return "0" + std::to_string(n); })
-            .status,
-        400);
+    std::tie(first, bits, nonce) = solved(server);
+    EXPECT_EQ(submit(server, "Steve", first, "0" + std::to_string(nonce)).status, 400);
 
-    const Answer created = registerAccount(server, "Steve", "secret12");
+    const Answer created = registerAccount(server, "Steve");
     EXPECT_EQ(created.status, 200);
     EXPECT_TRUE(std::regex_match(created.body["recoveryCode"].get<std::string>(),
                                  std::regex("QUELL(-[A-Z2-9]{4}){3}")));
-    const Answer taken = registerAccount(server, "steve", "other123");
-    EXPECT_EQ(taken.status, 409);
-    EXPECT_EQ(taken.body["errorMessage"], "Этот никнейм уже занят.");
+    EXPECT_EQ(errorOf(registerAccount(server, "steve")), "409 Этот никнейм уже занят.");
 
     AccountTestServer brief({"--difficulty", "4", "--challenge-ttl", "1"});
-    EXPECT_EQ(registerAccount(brief, "Alex", "secret12", nullptr,
-                              [](const std::string&, std::uint64_t n) {
-                                  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-                                  return std::to_string(n);
-                              })
-                  .status,
-              400);
+    std::tie(first, bits, nonce) = solved(brief);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    EXPECT_EQ(submit(brief, "Alex", first, std::to_string(nonce)).status, 400);
 }
 
 TEST(AccountServer, KeepsOnlySaltedHashesAndSurvivesARestart) {
@@ -111,7 +99,9 @@ TEST(AccountServer, KeepsOnlySaltedHashesAndSurvivesARestart) {
     {
         AccountTestServer server({"--db", QString::fromStdString(dbPath), "--difficulty", "4",
                                   "--seed-account", "Seeded:SeedPassword1:2"});
-        const Answer created = registerAccount(server, "Herobrine", "PlainPassword9");
+        const auto [challenge, bits, nonce] = solved(server);
+        const Answer created =
+            submit(server, "Herobrine", challenge, std::to_string(nonce), "PlainPassword9");
         ASSERT_EQ(created.status, 200);
         recoveryCode = created.body["recoveryCode"];
         EXPECT_EQ(server.stop(), 0);
@@ -122,17 +112,15 @@ TEST(AccountServer, KeepsOnlySaltedHashesAndSurvivesARestart) {
          {std::string("PlainPassword9"), std::string("SeedPassword1"), recoveryCode})
         EXPECT_EQ(bytes.find(secret), std::string::npos) << secret;
 
+    std::vector<std::string> hashes;
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(dbPath.c_str(), &db), SQLITE_OK);
-    sqlite3_stmt* query = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT password_hash, recovery_hash FROM accounts", -1,
-                                 &query, nullptr),
-              SQLITE_OK);
-    std::vector<std::string> hashes;
-    while (sqlite3_step(query) == SQLITE_ROW)
-        for (int column = 0; column < 2; ++column)
-            hashes.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(query, column)));
-    sqlite3_finalize(query);
+    const auto keep = [](void* out, int count, char** values, char**) {
+        static_cast<std::vector<std::string>*>(out)->insert(
+            static_cast<std::vector<std::string>*>(out)->end(), values, values + count);
+        return 0;
+    };
+    sqlite3_exec(db, "SELECT password_hash, recovery_hash FROM accounts", keep, &hashes, nullptr);
     sqlite3_close(db);
     ASSERT_EQ(hashes.size(), 4u);
     for (const std::string& hash : hashes)
