@@ -85,6 +85,17 @@ TEST(AccountServer, ChallengeIsSingleUseAndItsNonceIsChecked) {
     EXPECT_TRUE(std::regex_match(created.body["recoveryCode"].get<std::string>(),
                                  std::regex("QUELL(-[A-Z2-9]{4}){3}")));
     EXPECT_EQ(errorOf(registerAccount(server, "steve")), "409 Этот никнейм уже занят.");
+    // A new password set by recovery ends the sessions the old one opened.
+    const json steve = {{"username", "Steve"}, {"password", "secret12"}};
+    const std::string token = call(server, "/authserver/authenticate", steve).body["accessToken"];
+    EXPECT_EQ(call(server, "/api/session", nullptr, token).status, 200);
+    EXPECT_EQ(call(server, "/api/recover",
+                   {{"username", "Steve"},
+                    {"recoveryCode", created.body["recoveryCode"]},
+                    {"newPassword", "other123"}})
+                  .status,
+              200);
+    EXPECT_EQ(call(server, "/api/session", nullptr, token).status, 401);
 
     AccountTestServer brief({"--difficulty", "4", "--challenge-ttl", "1"});
     std::tie(first, bits, nonce) = solved(brief);
@@ -142,9 +153,13 @@ TEST(AccountServer, KeepsOnlySaltedHashesAndSurvivesARestart) {
 TEST(AccountServer, AdminCallsFollowTheCallersLevel) {
     AccountTestServer server({"--seed-account", "Owner:ownerpass:4", "--seed-account",
                               "Mod:modpass:3", "--seed-account", "Player:playerpass"});
-    const std::string mod =
-        call(server, "/authserver/authenticate", {{"username", "Mod"}, {"password", "modpass"}})
-            .body["accessToken"];
+    const auto tokenOf = [&](const std::string& name, const std::string& password) {
+        return call(server, "/authserver/authenticate",
+                    {{"username", name}, {"password", password}})
+            .body["accessToken"]
+            .get<std::string>();
+    };
+    const std::string mod = tokenOf("Mod", "modpass"), player = tokenOf("Player", "playerpass");
     const struct {
         const char* path;
         json body;
@@ -162,6 +177,8 @@ TEST(AccountServer, AdminCallsFollowTheCallersLevel) {
     for (const auto& row : rows)
         EXPECT_EQ(call(server, row.path, row.body, row.token).status, row.status)
             << row.path << " " << row.body.dump();
+    // A ban ends the sessions opened before it.
+    EXPECT_EQ(call(server, "/api/session", nullptr, player).status, 401);
     const json bans = call(server, "/api/admin/bans", nullptr, mod).body["bans"];
     ASSERT_EQ(bans.size(), 1u);
     EXPECT_EQ(bans[0]["username"], "Player");
