@@ -8,6 +8,7 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
+#include <tuple>
 
 namespace qbk::pow {
 namespace {
@@ -47,18 +48,14 @@ TEST(ProofOfWork, WorkedValuesAndTheDigestRule) {
     for (const auto& rule : rules)
         EXPECT_EQ(nonceMeetsDifficulty("abc", rule.nonce, rule.bits), rule.meets)
             << rule.nonce << " at " << rule.bits;
-}
 
-TEST(ProofOfWork, LeadingZeroBitsWalksBytesFromTheTop) {
-    const struct {
-        std::size_t index;
-        std::uint8_t value;
-        int zeros;
-    } rows[] = {{31, 0x00, 256}, {31, 0x01, 255}, {2, 0x01, 23}, {0, 0x80, 0}, {0, 0x01, 7}};
-    for (const auto& row : rows) {
-        Sha256 digest{};
-        digest[row.index] = row.value;
-        EXPECT_EQ(leadingZeroBits(digest), row.zeros) << row.index;
+    // Leading zero bits walk the bytes from the top: {byte, value, zeros}.
+    for (const auto [index, value, zeros] :
+         {std::tuple{31, 0x00, 256}, std::tuple{31, 0x01, 255}, std::tuple{2, 0x01, 23},
+          std::tuple{0, 0x80, 0}, std::tuple{0, 0x01, 7}}) {
+        Sha256 zero{};
+        zero[index] = static_cast<std::uint8_t>(value);
+        EXPECT_EQ(leadingZeroBits(zero), zeros) << index << " " << value;
     }
 }
 
