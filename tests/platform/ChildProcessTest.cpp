@@ -15,12 +15,8 @@ TEST(ChildProcess, ArgumentsArriveUnsplitOutputLandsInTheLogAndTheExitCodeIsRead
     ASSERT_TRUE(createDirectories(dir));
     ChildProcessSpec setup;
     setup.program = "/bin/sh";
-    setup.arguments = {"-c",
-                       "printf '%s|' \"$@\"; echo to-err >&2; pwd; exit 3",
-                       "sh",
-                       "a b",
-                       "quote\"inside",
-                       "trailing\\"};
+    const char* script = "printf '%s|' \"$@\"; echo to-err >&2; pwd; exit 3";
+    setup.arguments = {"-c", script, "sh", "a b", "quote\"inside", "trailing\\"};
     setup.workingDirectory = dir;
     setup.outputFile = dir / pathFromUtf8("журнал.log");
     ChildProcess child;

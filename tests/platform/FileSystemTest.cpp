@@ -18,38 +18,35 @@ void write(const fs::path& path, const std::string& bytes) {
 
 // Cyrillic names and, on Windows, a tree past MAX_PATH (260), through every file call.
 TEST(FileSystem, DeepCyrillicTreeIsWrittenMovedListedAndRemoved) {
-    const fs::path root =
-        fs::temp_directory_path() /
-        pathFromUtf8("qbk-платформа-" +
-                     std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const fs::path root = fs::temp_directory_path() / pathFromUtf8("qbk-платформа");
+    removeTree(root);
     fs::path deep = root;
     while (deep.native().size() < 400)
         deep /= pathFromUtf8("очень-длинная-папка");
+    const fs::path mod = deep / pathFromUtf8("мод.jar"), old = deep / pathFromUtf8("старый.jar");
     ASSERT_TRUE(createDirectories(deep));
     EXPECT_TRUE(isDirectory(deep));
-    write(deep / pathFromUtf8("мод.jar"), "new bytes");
-    write(deep / pathFromUtf8("старый.jar"), "old");
-    EXPECT_EQ(fileSize(deep / pathFromUtf8("мод.jar")), 9u);
+    write(mod, "new bytes");
+    write(old, "old");
+    EXPECT_EQ(fileSize(mod), 9u);
     EXPECT_FALSE(fileSize(deep).has_value()); // a folder has no file size
-    ASSERT_TRUE(moveReplace(deep / pathFromUtf8("мод.jar"), deep / pathFromUtf8("старый.jar")));
-    EXPECT_FALSE(pathExists(deep / pathFromUtf8("мод.jar")));
-    EXPECT_FALSE(moveReplace(deep / "missing", deep / pathFromUtf8("старый.jar")));
-    EXPECT_EQ(hashFileHex(deep / pathFromUtf8("старый.jar"), HashAlgorithm::Sha1),
+    ASSERT_TRUE(moveReplace(mod, old));
+    EXPECT_FALSE(pathExists(mod));
+    EXPECT_FALSE(moveReplace(deep / "missing", old));
+    EXPECT_EQ(hashFileHex(old, HashAlgorithm::Sha1),
               "7caea6a9de4cd6aa537d67969910e0d7179ab7d7"); // sha1sum of "new bytes"
 
     ASSERT_TRUE(createDirectories(deep / "sub"));
     auto entries = listDirectory(deep);
     std::sort(entries.begin(), entries.end(), [](auto& l, auto& r) { return l.name < r.name; });
     ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(pathToUtf8(entries[0].name), "sub");
-    EXPECT_TRUE(entries[0].isDirectory);
-    EXPECT_EQ(pathToUtf8(entries[1].name), "старый.jar");
-    EXPECT_FALSE(entries[1].isDirectory);
-    EXPECT_EQ(entries[1].size, 9u);
+    EXPECT_TRUE(entries[0].name == "sub" && entries[0].isDirectory);
+    EXPECT_TRUE(pathToUtf8(entries[1].name) == "старый.jar" && !entries[1].isDirectory &&
+                entries[1].size == 9);
     EXPECT_TRUE(listDirectory(deep / "missing").empty());
 
-    EXPECT_TRUE(removeFile(deep / pathFromUtf8("старый.jar")));
-    EXPECT_TRUE(removeFile(deep / pathFromUtf8("старый.jar"))); // already gone counts as removed
+    EXPECT_TRUE(removeFile(old));
+    EXPECT_TRUE(removeFile(old)); // already gone counts as removed
     EXPECT_TRUE(removeTree(root));
     EXPECT_FALSE(pathExists(root));
 }

@@ -47,7 +47,7 @@ TEST(WindowsChildProcess, OutputGoesToTheLogTheExitCodeIsReadAndAMissingProgramI
     EXPECT_EQ(exitCode, 7);
     const std::string text = readWholeFile(log);
     EXPECT_TRUE(text.find("qbk-out") != text.npos && text.find("qbk-err") != text.npos) << text;
-    EXPECT_TRUE(removeFile(log));
+    removeFile(log); // cleanup only: Wine may refuse it at once, and the prefix goes anyway
     ChildProcessSpec missing;
     missing.program = fs::temp_directory_path() / "qbk-none.exe";
     EXPECT_FALSE(ChildProcess().start(missing, error, systemError));
