@@ -26,19 +26,25 @@ bool javaRuns(const fs::path& java) {
     return std::system(("'" + java.string() + "' -version 2>/dev/null").c_str()) == 0;
 }
 
-// Serves archiveBytes at the target's Adoptium path, whole or, with cutShort, dropping the
-// connection half way. The launcher folder has a Cyrillic name, as a player's may.
+// Serves archiveBytes at the target's Adoptium path: whole, chunked (no length), or cut off
+// after 1000 bytes. The launcher folder has a Cyrillic name, as a player's may.
 class JavaRuntimeTest : public ::testing::TestWithParam<TargetPlatform> {
 protected:
+    enum class Serving { Whole, Chunked, CutShort };
     void SetUp() override {
         server.get(target().runtimeDownloadPath, [this](const auto&, auto& response, const auto&) {
-            if (!cutShort)
-                return response.set_content(archiveBytes, "application/octet-stream");
-            response.set_content_provider(archiveBytes.size(), "application/octet-stream",
-                                          [this](auto, auto, httplib::DataSink& sink) {
-                                              sink.write(archiveBytes.data(), 1000);
-                                              return false;
-                                          });
+            const std::string type = "application/octet-stream";
+            if (serving == Serving::Whole)
+                return response.set_content(archiveBytes, type);
+            if (serving == Serving::Chunked)
+                return response.set_chunked_content_provider(type, [this](auto, auto& sink) {
+                    return sink.write(archiveBytes.data(), archiveBytes.size()) &&
+                           (sink.done(), true);
+                });
+            response.set_content_provider(
+                archiveBytes.size(), type, [this](auto, auto, auto& sink) {
+                    return sink.write(archiveBytes.data(), 1000) && false; // then hangs up
+                });
         });
     }
 
@@ -72,7 +78,7 @@ protected:
     test::TempDir dir;
     fs::path launcherDir = dir / "Лаунчер Квеллбрук";
     std::string archiveBytes;
-    bool cutShort = false;
+    Serving serving = Serving::Whole;
     std::vector<std::wstring> out, errors;
 };
 
@@ -91,6 +97,7 @@ TEST_P(JavaRuntimeTest, InstallClearsLeftoversMovesTheReleaseFolderAndIsThenFoun
     EXPECT_FALSE(runtime.IsInstalled());
     ASSERT_TRUE(runtime.EnsureInstalled(url()));
     EXPECT_EQ(runtime.javaHome(), javaHome());
+    EXPECT_EQ(runtime.javaExecutable(), javaHome() / "bin" / target().javaExecutable);
     EXPECT_EQ(readWholeFile(javaHome() / "release"), "JAVA_VERSION=\"21.0.5\"\n");
     EXPECT_TRUE(javaRuns(javaHome() / "bin" / "java"));
     EXPECT_FALSE(fs::exists(javaHome() / "lib" / "half-moved"));
@@ -120,7 +127,7 @@ TEST_P(JavaRuntimeTest, BrokenDownloadsInstallNothingAndTheNextAttemptRecovers) 
     const std::string sound = archiveBytes;
     struct Case {
         std::string name, bytes, url;
-        bool cut;
+        Serving serving;
         std::wstring error; // the start of the first error line
     };
     const std::wstring download = L"\n[Java] Ошибка скачивания: ";
@@ -128,14 +135,14 @@ TEST_P(JavaRuntimeTest, BrokenDownloadsInstallNothingAndTheNextAttemptRecovers) 
     serve(release().file("../escape.txt", "escaped"));
     const std::string escaping = archiveBytes;
     const Case cases[] = {
-        {"truncated", sound.substr(0, sound.size() * 2 / 3), url(), false, unpack},
-        {"escaping", escaping, url(), false, unpack},
-        {"cut short", sound, url(), true, download},
-        {"not found", sound, server.url("/status/404"), false, download + L"HTTP"}};
+        {"truncated", sound.substr(0, sound.size() * 2 / 3), url(), Serving::Whole, unpack},
+        {"escaping", escaping, url(), Serving::Whole, unpack},
+        {"cut short", sound, url(), Serving::CutShort, download},
+        {"not found", sound, server.url("/status/404"), Serving::Whole, download + L"HTTP"}};
     JavaRuntime runtime = makeRuntime();
     for (const Case& c : cases) {
         archiveBytes = c.bytes;
-        cutShort = c.cut;
+        serving = c.serving;
         errors.clear();
         EXPECT_FALSE(runtime.EnsureInstalled(c.url)) << c.name;
         EXPECT_FALSE(runtime.IsInstalled()) << c.name;
@@ -151,33 +158,17 @@ TEST_P(JavaRuntimeTest, BrokenDownloadsInstallNothingAndTheNextAttemptRecovers) 
     EXPECT_FALSE(fs::exists(runtimeDir() / "escape.txt"));
     EXPECT_FALSE(fs::exists(launcherDir / "escape.txt"));
     archiveBytes = sound;
-    cutShort = false;
+    serving = Serving::Whole;
     EXPECT_TRUE(runtime.EnsureInstalled(url()));
 }
 
 TEST_P(JavaRuntimeTest, ArchiveWithoutTopFolderAndWithoutLengthBecomesTheJavaHome) {
     serve(release(""));
-    server.get(target().runtimeDownloadPath, [this](const auto&, auto& response, const auto&) {
-        response.set_chunked_content_provider(
-            "application/octet-stream", [this](std::size_t, httplib::DataSink& sink) {
-                sink.write(archiveBytes.data(), archiveBytes.size());
-                sink.done();
-                return true;
-            });
-    });
+    serving = Serving::Chunked;
     ASSERT_TRUE(makeRuntime().EnsureInstalled(url()));
     EXPECT_TRUE(javaRuns(javaHome() / "bin" / "java"));
     for (const auto& line : out)
         EXPECT_EQ(line.find(L"Скачивание:"), std::wstring::npos); // no percentages
-}
-
-TEST(JavaRuntimePaths, UrlAndExecutablesFollowTheTarget) {
-    EXPECT_EQ(JavaRuntime::downloadUrl("https://api.adoptium.net", TargetPlatform::windowsX64()),
-              "https://api.adoptium.net/v3/binary/latest/21/ga/windows/x64/jre/hotspot/normal/"
-              "eclipse");
-    const JavaRuntime windows("base", TargetPlatform::windowsX64(), [](auto, const auto&) {});
-    EXPECT_EQ(windows.javaExecutable(), fs::path("base/runtime/java21/bin/java.exe"));
-    EXPECT_EQ(windows.windowlessExecutable(), fs::path("base/runtime/java21/bin/javaw.exe"));
 }
 
 } // namespace
