@@ -39,18 +39,9 @@ inline QLineEdit* field(const QWidget& root, const QString& placeholder) {
     return nullptr;
 }
 
-// Types text of any script, one key event per character: QTest's key clicks know only ASCII.
-inline void typeText(QWidget* widget, const QString& text) {
-    for (const QChar character : text)
-        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(character),
-                            Qt::NoModifier);
-}
-
 inline void typeInto(const QWidget& root, const QString& placeholder, const QString& text) {
-    if (QLineEdit* target = field(root, placeholder)) {
-        target->clear();
-        typeText(target, text);
-    }
+    if (QLineEdit* target = field(root, placeholder))
+        target->setText(text);
 }
 
 inline void click(const QWidget& root, const QString& buttonText) {

@@ -82,7 +82,7 @@ TEST_F(AdminDialogTest, OperatorBansAndUnbans) {
     EXPECT_EQ(label(true)->text(), "Введи никнейм");
     EXPECT_EQ(label(true)->styleSheet(), kRed);
     enterBan("  player ", 7);
-    test::typeText(field("Причина"), "Спам в чате");
+    field("Причина")->setText("Спам в чате");
     EXPECT_EQ(answering(QMessageBox::Yes, banButton()), "Подтверждение: Забанить player на 7 дн.?");
     ASSERT_TRUE(waitText(true, "Забанено: 2"));
     EXPECT_TRUE(field("Никнейм")->text().isEmpty());

@@ -68,10 +68,8 @@ protected:
     void fill(const QString& name, const QString& password) {
         typeInto(*panel, "Никнейм", name);
         for (QLineEdit* secret : panel->findChildren<QLineEdit*>())
-            if (secret->isVisible() && secret->echoMode() == QLineEdit::Password) {
-                secret->clear();
-                test::typeText(secret, password);
-            }
+            if (secret->isVisible() && secret->echoMode() == QLineEdit::Password)
+                secret->setText(password);
     }
 
     test::AccountTestServer env;
