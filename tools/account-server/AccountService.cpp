@@ -99,6 +99,7 @@ AccountService::AccountService(const ServerOptions& options)
         startupError_ = "cannot open the database: " + db_.lastError();
         return;
     }
+    decoyHash_ = hashSecret(randomHex(16), options_.pbkdf2Iterations);
     ready_ = seed();
 }
 
@@ -117,6 +118,9 @@ bool AccountService::createSchema() {
                     "CREATE TABLE IF NOT EXISTS challenges ("
                     " challenge TEXT PRIMARY KEY, difficulty INTEGER NOT NULL,"
                     " expires_at INTEGER NOT NULL);"
+                    "CREATE TABLE IF NOT EXISTS recovery_failures ("
+                    " account_id INTEGER PRIMARY KEY REFERENCES accounts(id),"
+                    " failures INTEGER NOT NULL, locked_until INTEGER NOT NULL);"
                     "CREATE TABLE IF NOT EXISTS bans ("
                     " account_id INTEGER PRIMARY KEY REFERENCES accounts(id),"
                     " reason TEXT NOT NULL, banned_by TEXT NOT NULL,"
@@ -163,8 +167,9 @@ AccountService::accountOfToken(const std::string& accessToken) {
     if (accessToken.empty())
         return std::nullopt;
     auto query = db_.prepare("SELECT a.username FROM sessions s JOIN accounts a"
-                             " ON a.id = s.account_id WHERE s.access_token = ?");
-    if (!query.bind(1, accessToken).step())
+                             " ON a.id = s.account_id WHERE s.access_token = ?"
+                             " AND s.created_at > ?");
+    if (!query.bind(1, accessToken).bind(2, now() - options_.tokenLifetimeSeconds).step())
         return std::nullopt;
     return findAccount(query.text(0));
 }
@@ -201,6 +206,26 @@ void AccountService::recordFailedLogin(const Account& account, bool& lockedNow) 
         .run();
 }
 
+bool AccountService::recoveryLocked(std::int64_t accountId) {
+    auto query = db_.prepare("SELECT 1 FROM recovery_failures WHERE account_id = ?"
+                             " AND locked_until > ?");
+    return query.bind(1, accountId).bind(2, now()).step();
+}
+
+// Wrong recovery codes count apart from wrong passwords, so that a code still lifts a
+// sign-in lock-out; their own lock-out has the same limit and length.
+void AccountService::recordFailedRecovery(std::int64_t accountId) {
+    auto query = db_.prepare("SELECT failures FROM recovery_failures WHERE account_id = ?");
+    const int failures = (query.bind(1, accountId).step() ? int(query.integer(0)) : 0) + 1;
+    const bool lockedNow = failures >= options_.maxFailedLogins;
+    db_.prepare("INSERT OR REPLACE INTO recovery_failures (account_id, failures, locked_until)"
+                " VALUES (?, ?, ?)")
+        .bind(1, accountId)
+        .bind(2, std::int64_t{lockedNow ? 0 : failures})
+        .bind(3, lockedNow ? now() + options_.lockoutSeconds : 0)
+        .run();
+}
+
 std::optional<nlohmann::json> AccountService::activeBan(std::int64_t accountId) {
     auto query = db_.prepare("SELECT reason, banned_by, created_at, until FROM bans"
                              " WHERE account_id = ? AND (until IS NULL OR until > ?)");
@@ -225,6 +250,8 @@ void AccountService::putBan(std::int64_t accountId, const std::string& reason,
         .bind(5, days == 0 ? std::nullopt
                            : std::optional<std::int64_t>(created + days * kSecondsPerDay))
         .run();
+    // A banned player's game must not go on with a token issued before the ban.
+    db_.prepare("DELETE FROM sessions WHERE account_id = ?").bind(1, accountId).run();
 }
 
 Reply AccountService::challenge() {
@@ -285,8 +312,10 @@ Reply AccountService::authenticate(const std::string& body) {
 
     std::lock_guard lock(mutex_);
     const auto account = findAccount(username);
-    if (!account)
+    if (!account) {
+        verifySecret(password, decoyHash_);
         return wrong;
+    }
     if (account->lockedUntil > now())
         return locked;
     if (!verifySecret(password, account->passwordHash)) {
@@ -296,6 +325,9 @@ Reply AccountService::authenticate(const std::string& body) {
     }
     db_.prepare("UPDATE accounts SET failed_logins = 0, locked_until = 0 WHERE id = ?")
         .bind(1, account->id)
+        .run();
+    db_.prepare("DELETE FROM sessions WHERE created_at <= ?")
+        .bind(1, now() - options_.tokenLifetimeSeconds)
         .run();
     const std::string accessToken = randomHex(32);
     const std::string clientToken = randomHex(16);
@@ -329,9 +361,19 @@ Reply AccountService::recover(const std::string& body) {
         return error(400, "Пароль должен быть не короче 6 символов.");
 
     std::lock_guard lock(mutex_);
+    const Reply refused = error(403, "Неверный никнейм или код восстановления.");
     const auto account = findAccount(username);
-    if (!account || code.empty() || !verifySecret(code, account->recoveryHash))
-        return error(403, "Неверный никнейм или код восстановления.");
+    if (!account) {
+        verifySecret(code, decoyHash_);
+        return refused;
+    }
+    if (recoveryLocked(account->id))
+        return error(429, "Слишком много неверных кодов восстановления. Попробуй позже.");
+    if (code.empty() || !verifySecret(code, account->recoveryHash)) {
+        recordFailedRecovery(account->id);
+        return refused;
+    }
+    db_.prepare("DELETE FROM recovery_failures WHERE account_id = ?").bind(1, account->id).run();
     if (!newPassword.empty()) {
         db_.prepare("UPDATE accounts SET password_hash = ? WHERE id = ?")
             .bind(1, hashSecret(newPassword, options_.pbkdf2Iterations))
@@ -364,6 +406,10 @@ AccountService::operatorOf(const std::string& bearerToken, int minimumLevel, Rep
     const auto account = accountOfToken(bearerOf(bearerToken));
     if (!account) {
         refusal = error(401, "Сессия недействительна, войди заново.");
+        return std::nullopt;
+    }
+    if (activeBan(account->id)) {
+        refusal = error(403, "Твой аккаунт заблокирован: действия оператора недоступны.");
         return std::nullopt;
     }
     if (account->opLevel < minimumLevel) {
@@ -437,11 +483,15 @@ Reply AccountService::adminUnban(const std::string& bearerToken, const std::stri
         return kBadRequest;
     std::lock_guard lock(mutex_);
     Reply refusal;
-    if (!operatorOf(bearerToken, kBanLevel, refusal))
+    const auto caller = operatorOf(bearerToken, kBanLevel, refusal);
+    if (!caller)
         return refusal;
     const auto target = findAccount(stringField(*request, "username"));
     if (!target || !activeBan(target->id))
         return error(404, "Этот игрок не забанен.");
+    // A banned operator was refused above, so nobody lifts a ban of their own.
+    if (target->opLevel >= caller->opLevel)
+        return error(403, "Нельзя разбанить оператора твоего уровня или выше.");
     db_.prepare("DELETE FROM bans WHERE account_id = ?").bind(1, target->id).run();
     return {200, json{{"ok", true}}};
 }

@@ -55,6 +55,8 @@ private:
                               int opLevel); // returns the recovery code
     std::string issueRecoveryCode(std::int64_t accountId);
     void recordFailedLogin(const Account& account, bool& lockedNow);
+    bool recoveryLocked(std::int64_t accountId);
+    void recordFailedRecovery(std::int64_t accountId);
     std::optional<nlohmann::json> activeBan(std::int64_t accountId);
     void putBan(std::int64_t accountId, const std::string& reason, const std::string& bannedBy,
                 int days);
@@ -65,6 +67,9 @@ private:
     ServerOptions options_;
     SqliteDatabase db_;
     std::mutex mutex_;
+    // Checked against a secret for a name that does not exist, so that an unknown name costs
+    // the same slow hash as a wrong password and does not answer faster.
+    std::string decoyHash_;
     bool ready_ = false;
     std::string startupError_;
 };

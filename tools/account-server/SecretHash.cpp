@@ -2,6 +2,7 @@
 
 #include "platform/Digest.h"
 
+#include <atomic>
 #include <charconv>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -17,6 +18,8 @@ constexpr std::size_t kSaltBytes = 16;
 constexpr std::size_t kHashBytes = 32;
 constexpr std::string_view kScheme = "pbkdf2-sha256";
 
+std::atomic<long> derivations{0};
+
 std::vector<unsigned char> randomBytes(std::size_t count) {
     std::vector<unsigned char> bytes(count);
     if (RAND_bytes(bytes.data(), static_cast<int>(count)) != 1)
@@ -27,6 +30,7 @@ std::vector<unsigned char> randomBytes(std::size_t count) {
 std::vector<unsigned char> derive(std::string_view secret, const std::vector<unsigned char>& salt,
                                   int iterations) {
     std::vector<unsigned char> out(kHashBytes);
+    ++derivations;
     if (PKCS5_PBKDF2_HMAC(secret.data(), static_cast<int>(secret.size()), salt.data(),
                           static_cast<int>(salt.size()), iterations, EVP_sha256(),
                           static_cast<int>(out.size()), out.data()) != 1)
@@ -81,6 +85,10 @@ bool verifySecret(std::string_view secret, std::string_view stored) {
         return false;
     const auto actual = derive(secret, salt, iterations);
     return CRYPTO_memcmp(actual.data(), expected.data(), kHashBytes) == 0;
+}
+
+long secretDerivations() {
+    return derivations;
 }
 
 std::string randomHex(std::size_t bytes) {

@@ -10,6 +10,10 @@ namespace qbk::accountserver {
 std::string hashSecret(std::string_view secret, int iterations);
 bool verifySecret(std::string_view secret, std::string_view stored);
 
+// How many PBKDF2 derivations this process has run, so a test can tell that a refusal did the
+// same slow work as a wrong password.
+long secretDerivations();
+
 // Hex text of cryptographically random bytes (tokens, salts, challenges).
 std::string randomHex(std::size_t bytes);
 

@@ -50,6 +50,7 @@ std::string usageText() {
            "  --challenge-ttl SECONDS  lifetime of a challenge (default 600)\n"
            "  --max-failed-logins N    wrong passwords before a lock-out (default 5)\n"
            "  --lockout-seconds N      length of a lock-out (default 900)\n"
+           "  --token-lifetime SECONDS lifetime of an access token (default 2592000, 30 days)\n"
            "  --mods-manifest FILE     JSON served at /api/mods\n"
            "  --seed-account NAME:PASSWORD[:OPLEVEL]   (repeatable)\n"
            "  --seed-ban NAME:DAYS:REASON              DAYS 0 = permanent (repeatable)\n"
@@ -75,6 +76,7 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
         {"--challenge-ttl", number(options.challengeTtlSeconds, 1)},
         {"--max-failed-logins", number(options.maxFailedLogins, 1)},
         {"--lockout-seconds", number(options.lockoutSeconds, 1)},
+        {"--token-lifetime", number(options.tokenLifetimeSeconds, 1)},
         {"--mods-manifest",
          [&](const std::string& v) {
              return !(options.modsManifestPath = v).empty();

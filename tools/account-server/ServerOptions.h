@@ -28,6 +28,7 @@ struct ServerOptions {
     int challengeTtlSeconds = 600;
     int maxFailedLogins = 5;
     int lockoutSeconds = 900;
+    int tokenLifetimeSeconds = 30 * 86400;
     std::string modsManifestPath;
     std::vector<SeedAccount> seedAccounts;
     std::vector<SeedBan> seedBans;
