@@ -1,3 +1,5 @@
+// The INI store: memory bounded by the machine, values across a restart, endpoint overrides,
+// reads beside writes; the session's file is its owner's only and forgetting wipes it at once.
 #include "app/Settings.h"
 
 #include "app/LauncherDir.h"
@@ -12,20 +14,27 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace qbk;
+using test::readWholeFile;
+constexpr auto npos = std::string::npos;
+constexpr fs::perms kOwnerOnly = fs::perms::owner_read | fs::perms::owner_write;
 
 Settings::MemoryProbe machineWith(std::optional<std::uint64_t> mb) {
     return [mb] {
         return mb ? std::optional(*mb << 20) : std::nullopt;
     };
 }
+fs::perms modeOf(const fs::path& file) {
+    return fs::status(file).permissions() & fs::perms::all;
+}
+void makeReadableByAll(const fs::path& file) {
+    fs::permissions(file, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+}
 
 TEST(SettingsTest, MemoryFollowsTheMachineAndIsClampedOnReadAndWrite) {
     struct Row {
         std::optional<std::uint64_t> machineMb;
-        int inIni, set; // 0: none
-        int allowed, max, min;
-    };
-    const Row rows[] = {
+        int inIni, set, allowed, max, min; // inIni, set: 0 for none
+    } const rows[] = {
         {16384, 0, 0, 14336, 4096, 1024},          {4096, 8192, 0, 2048, 2048, 512},
         {3072, 8192, 0, 1024, 1024, 512},          {2048, 0, 0, 1024, 1024, 512},
         {std::nullopt, 8192, 0, 6144, 6144, 1536}, {32768, 0, 16384, 30720, 16384, 2048},
@@ -33,6 +42,7 @@ TEST(SettingsTest, MemoryFollowsTheMachineAndIsClampedOnReadAndWrite) {
         {16384, 0, 100000, 14336, 14336, 2048},
     };
     for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::Message() << "row " << &row - rows);
         test::TempDir dir{"qbk-settings"};
         const fs::path ini = dir / "Quellbrook.ini";
         if (row.inIni)
@@ -41,39 +51,31 @@ TEST(SettingsTest, MemoryFollowsTheMachineAndIsClampedOnReadAndWrite) {
         if (row.set)
             settings.setMaxRamMb(row.set);
         settings.sync();
-        SCOPED_TRACE(::testing::Message() << "row " << &row - rows);
-        EXPECT_EQ(settings.maxAllowedRamMb(), row.allowed);
-        EXPECT_EQ(settings.maxRamMb(), row.max);
-        EXPECT_EQ(settings.minRamMb(), row.min);
-        if (row.set) { // the clamped value is what lands in the file
-            EXPECT_NE(test::readWholeFile(ini).find("maxRamMb=" + std::to_string(row.max)),
-                      std::string::npos);
-        }
+        EXPECT_EQ(std::tuple(settings.maxAllowedRamMb(), settings.maxRamMb(), settings.minRamMb()),
+                  std::tuple(row.allowed, row.max, row.min));
+        // The clamped value is what lands in the file.
+        EXPECT_EQ(readWholeFile(ini).find("maxRamMb=" + std::to_string(row.max)) != npos,
+                  row.set || row.inIni == row.max);
     }
 }
 
 TEST(SettingsTest, DefaultsThenChangesSurviveARestart) {
     test::TempDir dir{"qbk-настройки"};
     const fs::path ini = dir / "Quellbrook.ini";
+    const auto values = [](const Settings& s) {
+        return std::tuple(s.username(), s.rememberLogin(), s.rememberPassword(), s.closeOnLaunch());
+    };
     {
-        Settings settings(ini, machineWith(16384));
-        EXPECT_EQ(settings.username(), "");
-        EXPECT_TRUE(settings.rememberLogin());
-        EXPECT_FALSE(settings.rememberPassword());
-        EXPECT_FALSE(settings.closeOnLaunch());
+        Settings settings(ini);
+        EXPECT_EQ(values(settings), std::tuple(QString(), true, false, false));
         EXPECT_FALSE(fs::exists(ini)); // reading alone creates no file
         settings.setUsername("Игрок");
         settings.setCloseOnLaunch(true);
         settings.setRememberLogin(false);
         settings.setRememberPassword(true);
-        EXPECT_EQ(settings.username(), "Игрок");
         settings.sync();
     }
-    Settings again(ini, machineWith(16384));
-    EXPECT_EQ(again.username(), "Игрок");
-    EXPECT_TRUE(again.closeOnLaunch());
-    EXPECT_FALSE(again.rememberLogin());
-    EXPECT_TRUE(again.rememberPassword());
+    EXPECT_EQ(values(Settings(ini)), std::tuple(QString("Игрок"), false, true, true));
 }
 
 TEST(SettingsTest, EndpointOverridesAreTrimmedAndBlankOnesKeepTheDefault) {
@@ -109,6 +111,37 @@ TEST(SettingsTest, WorkerReadsWhileTheUiWrites) {
     stop = true;
     reader.join();
     EXPECT_EQ(badReads, 0);
+}
+
+// From the first use (an older file readable by all, or none yet) through every rewrite.
+TEST(SettingsTest, TheSessionsIniIsItsOwnersOnlyAndForgettingWipesTheSessionAtOnce) {
+    test::TempDir dir{"qbk-ini-mode"};
+    const fs::path old = dir / "old.ini", ini = dir / "Quellbrook.ini";
+    test::writeWholeFile(old, "[session]\naccessToken=old-token\n");
+    makeReadableByAll(old);
+    EXPECT_EQ(Settings(old).accessToken(), "old-token");
+    EXPECT_EQ(modeOf(old), kOwnerOnly);
+
+    Settings settings(ini);
+    settings.setRememberPassword(true);
+    settings.saveSession("token-abc", "client-1", "uuid-1");
+    EXPECT_EQ(modeOf(ini), kOwnerOnly);
+    EXPECT_EQ(Settings(ini).accessToken(), "token-abc");
+    makeReadableByAll(ini);
+    settings.saveSession("access-2", "client-2", "uuid-2");
+    EXPECT_EQ(modeOf(ini), kOwnerOnly);
+    settings.setOpLevel(4);
+    settings.setUsername("Игрок");
+    settings.sync();
+    EXPECT_EQ(modeOf(ini), kOwnerOnly);
+    EXPECT_EQ(settings.uuid(), "uuid-2");
+
+    settings.setRememberPassword(false); // no sync: turning it off writes at once
+    const std::string text = readWholeFile(ini);
+    for (const char* secret : {"access-2", "client-2", "uuid-2", "opLevel"})
+        EXPECT_EQ(text.find(secret), npos) << secret;
+    EXPECT_NE(text.find("rememberPassword=false"), npos);
+    EXPECT_EQ(settings.accessToken() + settings.uuid(), "");
 }
 
 TEST(SettingsTest, LauncherDirIsTheFolderOfTheRunningProgram) {

@@ -4,10 +4,10 @@
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCertificates.h"
+#include "tests/support/WholeFile.h"
 
 #include <QSslConfiguration>
 #include <QSslSocket>
-#include <fstream>
 
 namespace qbk {
 namespace {
@@ -19,10 +19,8 @@ TEST(StartupChecksTest, LauncherFolderIsCreatedOrRefusedWhenItCannotBeWritten) {
     test::TempDir dir{"qbk-startup"};
     const fs::path deep = dir / platform::pathFromUtf8("Игры") / "Quellbrook" / "лаунчер";
     EXPECT_TRUE(prepareWritableFolder(deep));
-    EXPECT_TRUE(fs::is_directory(deep));
-    EXPECT_TRUE(fs::is_empty(deep)); // the probe file does not stay behind
-
-    std::ofstream(dir / "occupied") << "a file, not a folder";
+    EXPECT_TRUE(fs::is_directory(deep) && fs::is_empty(deep)); // the probe file is gone
+    test::writeWholeFile(dir / "occupied", "a file, not a folder");
     EXPECT_FALSE(prepareWritableFolder(dir / "occupied"));
     EXPECT_FALSE(prepareWritableFolder(dir / "occupied" / "below"));
 }
@@ -31,24 +29,22 @@ TEST(StartupChecksTest, ExtraAuthorityIsTrustedBesideTheSystemOnesAndJunkIsNot) 
     ASSERT_TRUE(QSslSocket::supportsSsl()) << "Qt has no TLS backend here";
     test::TempDir dir{"qbk-startup"};
     const test::TestCertificates certificates(dir.path());
-    std::ofstream(dir / "junk.pem") << "no certificate in here";
-    const auto count = [] {
-        return QSslConfiguration::defaultConfiguration().caCertificates().size();
+    test::writeWholeFile(dir / "junk.pem", "no certificate in here");
+    const auto authorities = [] {
+        return QSslConfiguration::defaultConfiguration().caCertificates();
     };
-    const auto before = count();
-
+    const auto before = authorities().size();
     // A pattern character must not widen the path into a search of the folder.
     for (const fs::path& nothing :
          {fs::path(), dir / "absent.pem", dir / "junk.pem", dir / "*.pem"})
         EXPECT_EQ(trustExtraCertificates(platform::pathToUtf8(nothing)), 0) << nothing;
-    EXPECT_EQ(count(), before);
-
+    EXPECT_EQ(authorities().size(), before);
     const fs::path pem = dir / platform::pathFromUtf8("доверие.pem");
     fs::copy_file(certificates.caFile(), pem);
     EXPECT_EQ(trustExtraCertificates(platform::pathToUtf8(pem)), 1);
-    EXPECT_EQ(count(), before + 1);
-    const QSslCertificate added = QSslConfiguration::defaultConfiguration().caCertificates().last();
-    EXPECT_EQ(added.subjectInfo(QSslCertificate::CommonName), QStringList{"Quellbrook Test CA"});
+    EXPECT_EQ(authorities().size(), before + 1);
+    EXPECT_EQ(authorities().last().subjectInfo(QSslCertificate::CommonName),
+              QStringList{"Quellbrook Test CA"});
 }
 
 } // namespace

@@ -13,21 +13,17 @@ namespace {
 namespace fs = std::filesystem;
 using namespace qbk;
 
-// A fresh folder with nothing listening on the services' port: every probe is refused.
-LauncherChecks::Config freshFolder(const test::TempDir& dir) {
+// A fresh folder, nothing listening on the services' port: every probe is refused.
+TEST(CheckDialogTest, ARowPerCheckInOrderASummaryAndADialogClosedEarlyDropsThem) {
+    test::TempDir dir{"qbk-check-dialog"};
     LauncherChecks::Config config{
         .launcherDir = dir.path(), .javaTimeout = std::chrono::seconds(1), .freeSpace = [](auto&) {
             return std::optional(8ull << 30);
         }};
     config.endpoints.mojangMeta = config.endpoints.neoforgeMaven = config.endpoints.modrinthApi =
         "http://127.0.0.1:9";
-    return config;
-}
-
-TEST(CheckDialogTest, ShowsARowPerCheckInOrderSumsThemUpAndADialogClosedEarlyDropsThem) {
-    test::TempDir dir{"qbk-check-dialog"};
     {
-        CheckDialog dialog(freshFolder(dir));
+        CheckDialog dialog(config);
         QLabel* summary = dialog.findChildren<QLabel*>("hintLabel").value(0);
         EXPECT_EQ(summary->text(), "Проверяю... это займёт несколько секунд.");
         ASSERT_TRUE(QTest::qWaitFor([&] { return summary->text().startsWith("Найдено"); }, 15000));
@@ -45,13 +41,12 @@ TEST(CheckDialogTest, ShowsARowPerCheckInOrderSumsThemUpAndADialogClosedEarlyDro
     EXPECT_TRUE(CheckDialog::summaryFor({ok, remark, remark})
                     .startsWith("Критических проблем нет. Замечаний: 2 "));
 
-    // A runtime that hangs keeps the checks busy past an early close; the task then ends on its
-    // own without a dialog to report to.
+    // A hung runtime keeps the checks busy past an early close; the task then ends by itself.
     const fs::path java = dir / "runtime/java21/bin" / TargetPlatform::host().javaExecutable;
     test::writeWholeFile(java, "#!/bin/sh\nexec sleep 5\n");
     fs::permissions(java, fs::perms::owner_all);
     {
-        CheckDialog dialog(freshFolder(dir));
+        CheckDialog dialog(config);
         dialog.show();
         dialog.findChild<QPushButton*>("secondaryButton")->click();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);

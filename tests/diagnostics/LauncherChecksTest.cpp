@@ -4,6 +4,7 @@
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/WholeFile.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -61,7 +62,7 @@ TEST(LauncherChecksTest, EachCheckAtItsThresholds) {
         {&LC::checkJava, O, "openjdk 21", {"#!echo '  openjdk 21\nx' >&2; [ $1 = -version ]"}},
         {&LC::checkJava, O, "Работает", {"#!exit 0"}},
         {&LC::checkJava, E, "Найдена, но не запускается (код 3)...", {"#!exit 3"}},
-        {&LC::checkJava, E, "Найдена, но не отвечает...", {"#!exec sleep 30"}},
+        {&LC::checkJava, E, "Найдена, но не отвечает...", {"#!echo $$ >\"$0.pid\"; exec sleep 30"}},
         {&LC::checkJava, E, "Найдена, но не отвечает...", {"#-exit 0"}},
         {&LC::checkClient, W, "Не установлен...", {jar + "1048576"}},
         {&LC::checkClient, O, "Клиент на месте (1 МБ)", {jar + "1048576", json}},
@@ -97,6 +98,13 @@ TEST(LauncherChecksTest, EachCheckAtItsThresholds) {
         const bool prefix = row.detail.endsWith("...");
         EXPECT_EQ(prefix ? result.detail.left(row.detail.size() - 3) : result.detail,
                   prefix ? row.detail.chopped(3) : row.detail);
+        // A java that did not answer in time is ended, not left running.
+        const std::string pid =
+            test::readWholeFile(config.launcherDir / "runtime/java21/bin/java.exe.pid");
+        if (!pid.empty() && ::kill(std::stoi(pid), 0) == 0) {
+            ADD_FAILURE() << "java still runs";
+            ::kill(std::stoi(pid), SIGKILL);
+        }
     }
     EXPECT_FALSE(LC::volumeFreeSpace("/no/such/folder").has_value());
     EXPECT_TRUE(LC::volumeFreeSpace(fs::temp_directory_path()).has_value());

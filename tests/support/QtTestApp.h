@@ -2,26 +2,24 @@
 
 #include <QApplication>
 #include <gtest/gtest.h>
+#include <memory>
 
-// Widget tests need one QApplication for the whole run; gtest_main owns main(), so a global
-// environment creates it. Offscreen unless the caller chose a platform.
+// The one QApplication of a widget run, made by a global environment (gtest owns main());
+// offscreen unless the caller chose a platform.
 class QtTestApp : public ::testing::Environment {
 public:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        app_ = new QApplication(argc_, argv_);
+        app_ = std::make_unique<QApplication>(argc_, argv_);
     }
-    void TearDown() override {
-        delete app_;
-        app_ = nullptr;
-    }
+    void TearDown() override { app_.reset(); }
 
 private:
     int argc_ = 1;
-    char name_[16] = "widget-test";
+    char name_[12] = "widget-test";
     char* argv_[2] = {name_, nullptr};
-    QApplication* app_ = nullptr;
+    std::unique_ptr<QApplication> app_;
 };
 
 inline ::testing::Environment* const qtTestAppEnvironment =
