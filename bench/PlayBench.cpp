@@ -2,9 +2,9 @@
 // through the real launch worker against the stand-in world on 127.0.0.1. The game start
 // watch is shortened and subtracted, so the figures are the launcher's own work; warm play
 // also reports its ratio to cold play and the mirror requests it made.
+#include "bench/StandInWorld.h"
 #include "launch/LauncherWorker.h"
 #include "platform/Platform.h"
-#include "tests/e2e/StandInWorld.h"
 #include "tests/support/TempDir.h"
 
 #include <QtGlobal>
