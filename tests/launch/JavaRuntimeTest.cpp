@@ -8,20 +8,16 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <utility>
+#include <set>
 #include <vector>
 
 namespace qbk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ArchiveBuilder;
 using test::readWholeFile;
 using test::writeWholeFile;
-
 const char* kJavaScript = "#!/bin/sh\necho 'openjdk version \"21.0.5\"' >&2\n";
-const std::string kTop = "jdk-21.0.5+11-jre/";
-
 bool javaRuns(const fs::path& java) {
     return std::system(("'" + java.string() + "' -version 2>/dev/null").c_str()) == 0;
 }
@@ -47,30 +43,21 @@ protected:
                 });
         });
     }
-
     const TargetPlatform& target() const { return GetParam(); }
     std::string url() const { return JavaRuntime::downloadUrl(server.baseUrl(), target()); }
-    JavaRuntime makeRuntime() {
-        return JavaRuntime(launcherDir, target(), [this](LogStream stream, const std::wstring& t) {
-            (stream == LogStream::Output ? out : errors).push_back(t);
-        });
-    }
-
     // A release folder as Adoptium ships it, with the executables of the target's layout.
-    ArchiveBuilder release(const std::string& top = kTop) const {
-        ArchiveBuilder builder(target().runtimeArchiveFormat);
-        builder.file(top + "bin/java", kJavaScript, 0755);
-        if (target().javaExecutable != "java")
-            builder.file(top + "bin/" + target().javaExecutable, kJavaScript, 0755)
-                .file(top + "bin/" + target().javaWindowlessExecutable, kJavaScript, 0755);
-        return builder.file(top + "lib/modules", test::incompressibleBytes(200000, 3))
-            .file(top + "release", "JAVA_VERSION=\"21.0.5\"\n");
+    std::string release(const std::string& top, const std::string& extra = "") const {
+        test::ArchiveBuilder builder(target().runtimeArchiveFormat);
+        for (const std::string& name : std::set<std::string>{"java", target().javaExecutable,
+                                                             target().javaWindowlessExecutable})
+            builder.file(top + "bin/" + name, kJavaScript, 0755);
+        builder.file(top + "lib/modules", test::incompressibleBytes(200000, 3))
+            .file(top + "release", "21");
+        if (!extra.empty())
+            builder.file(extra, "escaped");
+        EXPECT_TRUE(builder.write(dir / "served"));
+        return readWholeFile(dir / "served");
     }
-    void serve(const ArchiveBuilder& builder) {
-        ASSERT_TRUE(builder.write(dir / "served"));
-        archiveBytes = readWholeFile(dir / "served");
-    }
-
     fs::path runtimeDir() const { return launcherDir / "runtime"; }
     fs::path javaHome() const { return runtimeDir() / "java21"; }
 
@@ -80,6 +67,9 @@ protected:
     std::string archiveBytes;
     Serving serving = Serving::Whole;
     std::vector<std::wstring> out, errors;
+    JavaRuntime runtime{launcherDir, target(), [this](LogStream stream, const std::wstring& t) {
+                            (stream == LogStream::Output ? out : errors).push_back(t);
+                        }};
 };
 
 INSTANTIATE_TEST_SUITE_P(Targets, JavaRuntimeTest,
@@ -87,88 +77,64 @@ INSTANTIATE_TEST_SUITE_P(Targets, JavaRuntimeTest,
                                            TargetPlatform::linuxX64()),
                          [](const auto& info) { return info.param.osName; });
 
-TEST_P(JavaRuntimeTest, InstallClearsLeftoversMovesTheReleaseFolderAndIsThenFound) {
-    // What an interrupted attempt leaves: an extraction folder and a half-moved Java home.
-    writeWholeFile(runtimeDir() / "_extract_tmp" / "aaa-old-jdk" / "bin" / "stale", "old");
-    writeWholeFile(runtimeDir() / "_extract_tmp" / "loose.txt", "old");
-    writeWholeFile(javaHome() / "lib" / "half-moved", "partial");
-    serve(release());
-    JavaRuntime runtime = makeRuntime();
-    EXPECT_FALSE(runtime.IsInstalled());
-    ASSERT_TRUE(runtime.EnsureInstalled(url()));
-    EXPECT_EQ(runtime.javaHome(), javaHome());
-    EXPECT_EQ(runtime.javaExecutable(), javaHome() / "bin" / target().javaExecutable);
-    EXPECT_EQ(readWholeFile(javaHome() / "release"), "JAVA_VERSION=\"21.0.5\"\n");
-    EXPECT_TRUE(javaRuns(javaHome() / "bin" / "java"));
-    EXPECT_FALSE(fs::exists(javaHome() / "lib" / "half-moved"));
-    EXPECT_FALSE(fs::exists(javaHome() / "bin" / "stale"));
-    // The archive and the extraction folder are gone; nothing else is left in runtime/.
-    EXPECT_EQ(std::distance(fs::directory_iterator(runtimeDir()), fs::directory_iterator()), 1);
-    ASSERT_GE(out.size(), 4u);
-    EXPECT_EQ(out.front(), L"[Java] Java 21 не найдена, начинаю скачивание...\n");
-    EXPECT_EQ(out[out.size() - 3], L"\r[Java] Скачивание: 100%   ");
-    EXPECT_EQ(out[out.size() - 2], L"\n[Java] Скачивание завершено, распаковываю...\n");
-    EXPECT_EQ(out.back(), L"[Java] Готово: " +
-                              platform::utf8ToWide(platform::pathToUtf8(
-                                  javaHome() / "bin" / target().javaWindowlessExecutable)) +
-                              L"\n");
-    EXPECT_TRUE(errors.empty());
-
-    out.clear();
-    archiveBytes.clear();
-    EXPECT_TRUE(makeRuntime().EnsureInstalled(url()));
-    EXPECT_EQ(out, std::vector<std::wstring>{
-                       L"[Java] Найдена локальная Java 21, скачивание не требуется.\n"});
-    EXPECT_EQ(server.requestsServed(), 1u);
-}
-
-TEST_P(JavaRuntimeTest, BrokenDownloadsInstallNothingAndTheNextAttemptRecovers) {
-    serve(release());
-    const std::string sound = archiveBytes;
+TEST_P(JavaRuntimeTest, BrokenDownloadsInstallNothingAndAWholeReleaseIsMovedInPlaceAndKept) {
+    const std::string top = "jdk-21.0.5+11-jre/", sound = release(top);
+    const std::wstring download = L"\n[Java] Ошибка скачивания: ",
+                       unpack = L"[Java] Ошибка распаковки архива.\n";
     struct Case {
-        std::string name, bytes, url;
+        std::string bytes, url;
         Serving serving;
         std::wstring error; // the start of the first error line
-    };
-    const std::wstring download = L"\n[Java] Ошибка скачивания: ";
-    const std::wstring unpack = L"[Java] Ошибка распаковки архива.\n";
-    serve(release().file("../escape.txt", "escaped"));
-    const std::string escaping = archiveBytes;
-    const Case cases[] = {
-        {"truncated", sound.substr(0, sound.size() * 2 / 3), url(), Serving::Whole, unpack},
-        {"escaping", escaping, url(), Serving::Whole, unpack},
-        {"cut short", sound, url(), Serving::CutShort, download},
-        {"not found", sound, server.url("/status/404"), Serving::Whole, download + L"HTTP"}};
-    JavaRuntime runtime = makeRuntime();
+    } const cases[] = {{sound.substr(0, sound.size() * 2 / 3), url(), Serving::Whole, unpack},
+                       {release(top, "../escape.txt"), url(), Serving::Whole, unpack},
+                       {sound, url(), Serving::CutShort, download},
+                       {sound, server.url("/status/404"), Serving::Whole, download + L"HTTP"}};
     for (const Case& c : cases) {
         archiveBytes = c.bytes;
         serving = c.serving;
         errors.clear();
-        EXPECT_FALSE(runtime.EnsureInstalled(c.url)) << c.name;
-        EXPECT_FALSE(runtime.IsInstalled()) << c.name;
-        EXPECT_FALSE(fs::exists(javaHome())) << c.name;
-        EXPECT_FALSE(fs::exists(runtimeDir() / "_extract_tmp")) << c.name;
-        ASSERT_FALSE(errors.empty()) << c.name;
-        EXPECT_EQ(errors[0].rfind(c.error, 0), 0u) << c.name;
-        if (c.error.rfind(download, 0) == 0) {
-            EXPECT_GT(errors[0].size(), download.size() + 1) << c.name; // names the reason
-            EXPECT_FALSE(fs::exists(runtimeDir() / target().runtimeArchiveName())) << c.name;
-        }
+        EXPECT_FALSE(runtime.EnsureInstalled(c.url)) << c.url;
+        EXPECT_FALSE(runtime.IsInstalled() || fs::exists(javaHome()) ||
+                     fs::exists(runtimeDir() / "_extract_tmp"))
+            << c.url;
+        ASSERT_FALSE(errors.empty()) << c.url;
+        EXPECT_EQ(errors[0].rfind(c.error, 0), 0u) << c.url;
+        EXPECT_TRUE(c.error == unpack || errors[0].size() > download.size() + 1)
+            << c.url; // names why
+        EXPECT_TRUE(c.error == unpack || !fs::exists(runtimeDir() / target().runtimeArchiveName()))
+            << c.url;
     }
-    EXPECT_FALSE(fs::exists(runtimeDir() / "escape.txt"));
-    EXPECT_FALSE(fs::exists(launcherDir / "escape.txt"));
+    EXPECT_FALSE(fs::exists(runtimeDir() / "escape.txt") || fs::exists(launcherDir / "escape.txt"));
+    // Without a top folder and without a length, the archive's root becomes the Java home.
+    archiveBytes = release("");
+    serving = Serving::Chunked;
+    errors.clear();
+    ASSERT_TRUE(runtime.EnsureInstalled(url()));
+    EXPECT_TRUE(javaRuns(javaHome() / "bin" / "java"));
+    // What an interrupted attempt leaves: an extraction folder and a half-moved Java home.
+    fs::remove(javaHome() / "bin" / target().javaWindowlessExecutable); // no longer installed
+    writeWholeFile(javaHome() / "lib" / "half-moved", "partial");
+    writeWholeFile(runtimeDir() / "_extract_tmp" / "aaa-old-jdk" / "bin" / "stale", "old");
+    writeWholeFile(runtimeDir() / "_extract_tmp" / "loose.txt", "old");
     archiveBytes = sound;
     serving = Serving::Whole;
-    EXPECT_TRUE(runtime.EnsureInstalled(url()));
-}
-
-TEST_P(JavaRuntimeTest, ArchiveWithoutTopFolderAndWithoutLengthBecomesTheJavaHome) {
-    serve(release(""));
-    serving = Serving::Chunked;
-    ASSERT_TRUE(makeRuntime().EnsureInstalled(url()));
+    out.clear();
+    ASSERT_TRUE(runtime.EnsureInstalled(url()));
+    EXPECT_EQ(runtime.javaExecutable(), javaHome() / "bin" / target().javaExecutable);
+    EXPECT_EQ(readWholeFile(javaHome() / "release"), "21");
     EXPECT_TRUE(javaRuns(javaHome() / "bin" / "java"));
-    for (const auto& line : out)
-        EXPECT_EQ(line.find(L"Скачивание:"), std::wstring::npos); // no percentages
+    EXPECT_FALSE(fs::exists(javaHome() / "bin" / "stale") ||
+                 fs::exists(javaHome() / "lib" / "half-moved"));
+    // The archive and the extraction folder are gone; nothing else is left in runtime/.
+    EXPECT_EQ(std::distance(fs::directory_iterator(runtimeDir()), fs::directory_iterator()), 1);
+    const fs::path windowless = javaHome() / "bin" / target().javaWindowlessExecutable;
+    EXPECT_EQ(out.back(),
+              L"[Java] Готово: " + platform::utf8ToWide(platform::pathToUtf8(windowless)) + L"\n");
+    EXPECT_TRUE(errors.empty());
+    server.resetCounters();
+    EXPECT_TRUE(runtime.EnsureInstalled(url()));
+    EXPECT_EQ(out.back(), L"[Java] Найдена локальная Java 21, скачивание не требуется.\n");
+    EXPECT_EQ(server.requestsServed(), 0u);
 }
 
 } // namespace

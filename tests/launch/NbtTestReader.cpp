@@ -11,7 +11,6 @@ namespace {
 struct Reader {
     std::string bytes;
     std::size_t pos = 0;
-
     std::string take(std::uint64_t count) {
         if (count > bytes.size() - pos)
             throw std::runtime_error("truncated");
@@ -24,23 +23,20 @@ struct Reader {
             value = (value << 8) | static_cast<unsigned char>(byte);
         return value;
     }
-    // Only String, List and Compound, the types a server list uses.
-    NbtTag payload(std::uint64_t type) {
+    NbtTag payload(std::uint64_t type) { // String, List and Compound only
         NbtTag tag;
-        if (type == 8) {
+        if (type == 8)
             tag.text = take(number(2));
-        } else if (type == 9) {
-            const std::uint64_t elementType = number(1);
-            for (std::uint64_t i = 0, count = number(4); i < count; ++i)
-                tag.items.push_back(payload(elementType));
-        } else if (type == 10) {
+        else if (type == 9)
+            for (std::uint64_t i = 0, element = number(1), count = number(4); i < count; ++i)
+                tag.items.push_back(payload(element));
+        else if (type == 10)
             for (std::uint64_t next = number(1); next != 0; next = number(1)) {
                 tag.names.push_back(take(number(2)));
                 tag.children.push_back(payload(next));
             }
-        } else {
+        else
             throw std::runtime_error("unexpected tag type " + std::to_string(type));
-        }
         return tag;
     }
 };
@@ -52,19 +48,16 @@ bool NbtTag::hasChild(const std::string& name) const {
 }
 
 const NbtTag& NbtTag::child(const std::string& name) const {
-    const auto at = std::find(names.begin(), names.end(), name);
-    if (at == names.end())
+    if (!hasChild(name))
         throw std::runtime_error("no child " + name);
-    return children[static_cast<std::size_t>(at - names.begin())];
+    return children[std::find(names.begin(), names.end(), name) - names.begin()];
 }
 
 NbtTag NbtTestReader::readFile(const std::filesystem::path& file, std::string& rootName) {
     std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot open " + file.string());
     Reader reader{{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}};
-    if (reader.number(1) != 10)
-        throw std::runtime_error("root is not a compound");
+    if (!in || reader.number(1) != 10)
+        throw std::runtime_error("no root compound in " + file.string());
     rootName = reader.take(reader.number(2));
     NbtTag root = reader.payload(10);
     if (reader.pos != reader.bytes.size())

@@ -11,16 +11,18 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::readWholeFile;
+using Names = std::vector<std::string>;
 
+// The one entry of the list, checked by the independent reader.
 NbtTag entryOf(const fs::path& gameDir) {
     std::string rootName = "unset";
     const NbtTag root = NbtTestReader::readFile(gameDir / "servers.dat", rootName);
-    EXPECT_EQ(rootName, "");
-    EXPECT_EQ(root.names, std::vector<std::string>{"servers"});
-    EXPECT_EQ(root.child("servers").items.size(), 1u);
+    EXPECT_TRUE(rootName.empty() && root.names == Names{"servers"} &&
+                root.child("servers").items.size() == 1);
     return root.child("servers").items.at(0);
 }
 
+// Lengths count UTF-8 bytes; without an icon the tag is left out; the old list is replaced.
 TEST(ServerList, BytesFollowTheHandCheckedLayoutAndTheIndependentReaderAgrees) {
     test::TempDir dir("qbk-servers");
     ASSERT_TRUE(WriteServersDat(dir.path(), "Quellbrook", "mc.test", "QUJD"));
@@ -32,20 +34,15 @@ TEST(ServerList, BytesFollowTheHandCheckedLayoutAndTheIndependentReaderAgrees) {
                                66);
     EXPECT_EQ(readWholeFile(dir / "servers.dat"), expected);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1); // no temporary file
-
-    // Lengths count UTF-8 bytes; without an icon the tag is left out. The old list is replaced.
     const fs::path gameDir = dir / fs::path(u8"Новая игра") / "minecraft";
     fs::create_directories(gameDir);
     fs::copy_file(fs::path(QBK_TESTDATA_DIR) / "other" / "servers.dat", gameDir / "servers.dat");
     fs::permissions(gameDir / "servers.dat", fs::perms::owner_write, fs::perm_options::add);
-    const std::string name = "Квеллбрук";
-    ASSERT_TRUE(WriteServersDat(gameDir, name, "play.example.org", ""));
+    ASSERT_TRUE(WriteServersDat(gameDir, "Квеллбрук", "play.example.org", ""));
     const NbtTag entry = entryOf(gameDir);
-    EXPECT_EQ(entry.names, (std::vector<std::string>{"name", "ip"}));
-    EXPECT_EQ(entry.child("name").text, name);
-    EXPECT_EQ(entry.child("ip").text, "play.example.org");
-    EXPECT_EQ(readWholeFile(gameDir / "servers.dat").size(), 36u + name.size() + 16u);
-
+    EXPECT_EQ(entry.names, (Names{"name", "ip"}));
+    EXPECT_EQ(entry.child("name").text + entry.child("ip").text, "Квеллбрукplay.example.org");
+    EXPECT_EQ(readWholeFile(gameDir / "servers.dat").size(), 36u + 18u + 16u);
     ASSERT_TRUE(WriteServersDat(dir / fs::path(u8"ещё нет") / "mc", "Q", "mc.test", ""));
     EXPECT_TRUE(fs::is_regular_file(dir / fs::path(u8"ещё нет") / "mc" / "servers.dat"));
 }
@@ -53,17 +50,15 @@ TEST(ServerList, BytesFollowTheHandCheckedLayoutAndTheIndependentReaderAgrees) {
 TEST(ServerList, ValuesBeyondSixteenBitLengthsOrAnUnwritableTargetKeepTheOldFile) {
     test::TempDir dir("qbk-servers");
     ASSERT_TRUE(WriteServersDat(dir.path(), "Old", "old.example", ""));
-    const std::string before = readWholeFile(dir / "servers.dat");
-    const std::string tooLong(65536, 'A'), longest(65535, 'A');
+    const std::string before = readWholeFile(dir / "servers.dat"), tooLong(65536, 'A'),
+                      longest(65535, 'A');
     EXPECT_FALSE(WriteServersDat(dir.path(), "Quellbrook", "mc.test", tooLong));
     EXPECT_FALSE(WriteServersDat(dir.path(), tooLong, "mc.test", ""));
     EXPECT_FALSE(WriteServersDat(dir.path(), "Quellbrook", tooLong, ""));
     EXPECT_EQ(readWholeFile(dir / "servers.dat"), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
-
     ASSERT_TRUE(WriteServersDat(dir.path(), longest, longest, longest));
     EXPECT_EQ(entryOf(dir.path()).child("icon").text, longest);
-
     fs::create_directories(dir / "game" / "servers.dat"); // a folder is not replaced by the file
     EXPECT_FALSE(WriteServersDat(dir / "game", "Quellbrook", "mc.test", ""));
     EXPECT_TRUE(fs::is_directory(dir / "game" / "servers.dat"));
