@@ -20,6 +20,7 @@ std::string utf8(const std::wstring& text) {
     return platform::wideToUtf8(text);
 }
 
+// Only what needs quotes gets them, and the whole line splits back into the exact arguments.
 TEST(GameLaunchCommandLine, QuotesOnlyWhatNeedsItAndSplitsBackExactly) {
     const std::pair<const wchar_t*, const wchar_t*> quoted[] = {
         {L"-Xmx4096M", L"-Xmx4096M"},
@@ -32,44 +33,22 @@ TEST(GameLaunchCommandLine, QuotesOnlyWhatNeedsItAndSplitsBackExactly) {
         {L"", L"\"\""}};
     for (const auto& [argument, expected] : quoted)
         EXPECT_EQ(utf8(QuoteArgument(argument)), utf8(expected));
-
-    LaunchProfile profile;
-    profile.mainClass = L"cpw.mods.bootstraplauncher.BootstrapLauncher";
-    profile.jvmArgs = {L"-Xms1024M", L"-Dminecraft.launcher.brand=Quellbrook"};
-    profile.gameArgs = {L"--username", L"Игрок", L"--gameDir", L"C:\\Program Files\\Q"};
+    const LaunchProfile profile{
+        L"net.minecraft.client.main.Main",
+        {L"-Dpath=C:\\Program Files\\Q\\", L"-Dquote=say \"hi\"", L"-Dtrail=C:\\dir\\\\",
+         L"-Dodd\"name=value with space", L"-D=", L"-Dempty=",
+         L"-javaagent:C:\\Q Q\\authlib-injector.jar=http://127.0.0.1:8448"},
+        {L"--username", L"a\"b", L"Игрок", L"tok\\\"en\\", L"", L"tab\there",
+         L"\\\\server\\share\\", L"\"", L"\\", L"ends with backslash\\", L"ends with two\\\\",
+         L"\\\"\\\\\"", L"C:\\Игры\\Quellbrook с пробелом"}};
     const fs::path java = platform::pathFromUtf8("C:\\Program Files\\Q\\runtime\\bin\\java.exe");
-    EXPECT_EQ(utf8(BuildCommandLine(java, profile)),
-              "\"C:\\Program Files\\Q\\runtime\\bin\\java.exe\" -Xms1024M "
-              "-Dminecraft.launcher.brand=Quellbrook cpw.mods.bootstraplauncher.BootstrapLauncher "
-              "--username Игрок --gameDir \"C:\\Program Files\\Q\"");
-
-    profile.mainClass = L"net.minecraft.client.main.Main";
-    profile.jvmArgs = {L"-Dpath=C:\\Program Files\\Q\\",
-                       L"-Dquote=say \"hi\"",
-                       L"-Dtrail=C:\\dir\\\\",
-                       L"-Dodd\"name=value with space",
-                       L"-D=",
-                       L"-Dempty=",
-                       L"-javaagent:C:\\Q Q\\authlib-injector.jar=http://127.0.0.1:8448"};
-    profile.gameArgs = {L"--username",
-                        L"a\"b",
-                        L"--accessToken",
-                        L"tok\\\"en\\",
-                        L"",
-                        L"tab\there",
-                        L"\\\\server\\share\\",
-                        L"\"",
-                        L"\\",
-                        L"ends with backslash\\",
-                        L"ends with two\\\\",
-                        L"\\\"\\\\\"",
-                        L"C:\\Игры\\Quellbrook с пробелом"};
     std::vector<std::wstring> expected = {java.wstring()};
     expected.insert(expected.end(), profile.jvmArgs.begin(), profile.jvmArgs.end());
     expected.push_back(profile.mainClass);
     expected.insert(expected.end(), profile.gameArgs.begin(), profile.gameArgs.end());
     const std::wstring line = BuildCommandLine(java, profile);
     EXPECT_EQ(test::splitWindowsCommandLine(line), expected) << utf8(line);
+    EXPECT_EQ(line.rfind(L"\"C:\\Program Files\\Q\\runtime\\bin\\java.exe\" -Dpath=", 0), 0u);
 }
 
 TEST(GameLaunchLogTail, CutInsideACharacterKeepsTheRest) {
@@ -80,9 +59,8 @@ TEST(GameLaunchLogTail, CutInsideACharacterKeepsTheRest) {
     EXPECT_EQ(utf8(ReadFileTail(dir / "лог.txt", 4)), "ка");
     writeWholeFile(dir / "ansi.txt", "ok \xC0\xF8\xE8\xE1\xEA\xE0"); // cp1251 bytes
     EXPECT_EQ(ReadFileTail(dir / "ansi.txt", 100), L"ok " + std::wstring(6, L'\xFFFD'));
-    EXPECT_EQ(ReadFileTail(dir / "missing.log", 100), L"");
     writeWholeFile(dir / "empty.log", "");
-    EXPECT_EQ(ReadFileTail(dir / "empty.log", 100), L"");
+    EXPECT_EQ(ReadFileTail(dir / "empty.log", 100) + ReadFileTail(dir / "missing.log", 9), L"");
 }
 
 #ifndef _WIN32
@@ -109,13 +87,11 @@ TEST_F(GameLaunchProcess, QuickExitReportsItsCodeAndTheLastTwoThousandBytesOfThe
         "Ошибка: stand-in-game --gameDir с пробелом\n" + platform::pathToUtf8(gameDir) + "\noops\n";
     EXPECT_EQ(utf8(error), "Java завершилась сразу (код 3).\n" + output);
     EXPECT_EQ(log(), output);
-
     EXPECT_FALSE(launch("i=0; while [ $i -lt 300 ]; do echo line-$i; i=$((i+1)); done"));
     ASSERT_GT(log().size(), 2000u);
     EXPECT_EQ(utf8(error), "Java завершилась сразу (код 0).\n" + log().substr(log().size() - 2000));
     EXPECT_FALSE(launch("exit 1")); // the log is recreated, here empty
-    EXPECT_EQ(utf8(error), "Java завершилась сразу (код 1).");
-    EXPECT_EQ(log(), "");
+    EXPECT_EQ(utf8(error) + log(), "Java завершилась сразу (код 1).");
 }
 
 TEST_F(GameLaunchProcess, RunningGameCountsAsLaunchedAndNothingStartsWithoutAProfile) {
@@ -129,13 +105,12 @@ TEST_F(GameLaunchProcess, RunningGameCountsAsLaunchedAndNothingStartsWithoutAPro
     for (int i = 0; i < 200 && log().empty(); ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(log(), "started\n");
-
     fs::remove_all(gameDir);
     EXPECT_FALSE(LaunchGame("/bin/sh", gameDir, LaunchProfile(), error, 300ms));
     EXPECT_EQ(error, L"Профиль запуска не собран.");
     EXPECT_FALSE(fs::exists(gameDir / "logs"));
     EXPECT_FALSE(
-        LaunchGame(dir / "runtime/java21/bin/java", gameDir, {L"Main", {}, {}}, error, 300ms));
+        LaunchGame(dir / "runtime/java21/bin/java", gameDir, {L"M", {}, {}}, error, 300ms));
     EXPECT_EQ(utf8(error), "CreateProcessW не смог запустить Java, код 2");
 }
 #endif

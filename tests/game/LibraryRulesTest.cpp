@@ -1,6 +1,7 @@
 #include "game/LibraryRules.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace qbk {
 namespace {
@@ -8,42 +9,31 @@ namespace {
 using nlohmann::json;
 
 TEST(LibraryRules, LastApplicableRuleDecidesAndFeatureRulesNeverApply) {
-    const struct {
-        const char* entry;
-        bool windows;
-        bool linux;
-    } cases[] = {
-        {R"({"name":"a"})", true, true},
-        {R"("not an object")", true, true},
-        {R"({"rules":[]})", false, false},
-        {R"({"rules":[{}]})", true, true}, // action absent means allow
-        {R"({"rules":[{"action":"deny"}]})", false, false},
-        {R"({"rules":[{"action":"allow","os":"windows"}]})", true, true},
-        {R"({"rules":[{"action":"allow"},{"action":"disallow","os":{"name":"osx"}}]})", true, true},
-        {R"({"rules":[{"action":"allow","os":{"name":"osx"}}]})", false, false},
-        {R"({"rules":[{"action":"allow","os":{"name":"windows","arch":"x86"}}]})", false, false},
-        {R"({"rules":[{"action":"allow","os":{"arch":"x86_64"}}]})", true, true},
-        {R"({"rules":[{"action":"allow"},{"action":"disallow","os":{"name":"windows"}}]})", false,
-         true},
-        {R"({"rules":[{"action":"allow","os":{"name":"Windows"}}]})", false, false},
-        {R"({"rules":[{"action":"allow","os":{"name":"windows","version":"^10\\."}}]})", true,
-         false},
-        {R"({"rules":[{"action":"allow","os":{"name":"linux"}}]})", false, true},
-        {R"({"rules":[{"action":"allow","features":{"is_demo_user":true}}]})", false, false},
-        {R"({"rules":[{"action":"allow"},{"action":"disallow","features":{"x":true}}]})", true,
-         true},
-        {R"({"rules":[{"action":"allow","os":{"name":"windows"},"features":{"x":true}}]})", false,
-         false},
+    // An entry, then whether Windows and Linux admit it.
+    const std::tuple<const char*, int, int> cases[] = {
+        {R"({"name":"a"})", 1, 1},
+        {R"("not an object")", 1, 1},
+        {R"({"rules":[]})", 0, 0},
+        {R"({"rules":[{}]})", 1, 1}, // action absent means allow
+        {R"({"rules":[{"action":"deny"}]})", 0, 0},
+        {R"({"rules":[{"action":"allow","os":"windows"}]})", 1, 1},
+        {R"({"rules":[{"action":"allow"},{"action":"disallow","os":{"name":"osx"}}]})", 1, 1},
+        {R"({"rules":[{"action":"allow","os":{"name":"windows","arch":"x86"}}]})", 0, 0},
+        {R"({"rules":[{"action":"allow","os":{"arch":"x86_64"}}]})", 1, 1},
+        {R"({"rules":[{"action":"allow"},{"action":"disallow","os":{"name":"windows"}}]})", 0, 1},
+        {R"({"rules":[{"action":"allow","os":{"name":"Windows"}}]})", 0, 0},
+        {R"({"rules":[{"action":"allow","os":{"name":"windows","version":"^10\\."}}]})", 1, 0},
+        {R"({"rules":[{"action":"allow","os":{"name":"linux"}}]})", 0, 1},
+        {R"({"rules":[{"action":"allow","features":{"is_demo_user":true}}]})", 0, 0},
+        {R"({"rules":[{"action":"allow"},{"action":"disallow","features":{"x":true}}]})", 1, 1},
+        {R"({"rules":[{"action":"allow","os":{"name":"windows"},"features":{"x":1}}]})", 0, 0},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(IsLibraryAllowed(json::parse(c.entry), TargetPlatform::windowsX64()), c.windows)
-            << c.entry;
-        EXPECT_EQ(IsLibraryAllowed(json::parse(c.entry), TargetPlatform::linuxX64()), c.linux)
-            << c.entry;
+    for (const auto& [entry, win, lin] : cases) {
+        EXPECT_EQ(IsLibraryAllowed(json::parse(entry), TargetPlatform::windowsX64()), win) << entry;
+        EXPECT_EQ(IsLibraryAllowed(json::parse(entry), TargetPlatform::linuxX64()), lin) << entry;
     }
-    for (const char* malformed :
-         {R"({"rules":[{"os":{"name":7}}]})", R"({"rules":[{"os":{"arch":false}}]})",
-          R"({"rules":[{"action":1}]})", R"({"rules":["allow"]})"})
+    for (const char* malformed : {R"({"rules":[{"os":{"name":7}}]})", R"({"rules":[{"action":1}]})",
+                                  R"({"rules":[{"os":{"arch":false}}]})", R"({"rules":["allow"]})"})
         EXPECT_THROW(IsLibraryAllowed(json::parse(malformed), TargetPlatform::windowsX64()),
                      json::type_error)
             << malformed;
