@@ -2,9 +2,7 @@
 #include "accounts/AccountServerApi.h"
 #include "tests/fuzz/FuzzSupport.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto body = qbk::fuzz::text(data, size);
+QBK_FUZZ(body) {
     const QJsonObject reply = qbk::replyObject(QByteArray(body.data(), qsizetype(body.size())));
-    qbk::fuzz::must(!qbk::banFromReply(reply) || reply.value(QStringLiteral("ban")).isObject());
-    return 0;
+    must(!qbk::banFromReply(reply) || reply.value(QStringLiteral("ban")).isObject());
 }

@@ -3,14 +3,12 @@
 #include "launch/AuthlibRelease.h"
 #include "tests/fuzz/FuzzSupport.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+QBK_FUZZ(input) {
     qbk::AuthlibRelease release;
     std::string error;
-    const bool ok = qbk::AuthlibRelease::parse(qbk::fuzz::text(data, size), release, error);
-    qbk::fuzz::must(ok ? !release.jarUrl.empty() : release.jarUrl.empty() && !error.empty());
+    const bool ok = qbk::AuthlibRelease::parse(input, release, error);
     const std::string& hex = release.check.expectedHex;
-    qbk::fuzz::must(
-        !ok || hex.empty() ||
-        (hex.size() == 64 && release.check.algorithm == qbk::platform::HashAlgorithm::Sha256));
-    return 0;
+    must(ok ? !release.jarUrl.empty() : release.jarUrl.empty() && !error.empty());
+    must(!ok || hex.empty() ||
+         (hex.size() == 64 && release.check.algorithm == qbk::platform::HashAlgorithm::Sha256));
 }

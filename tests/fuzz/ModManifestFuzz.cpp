@@ -3,13 +3,11 @@
 #include "mods/ModManifest.h"
 #include "tests/fuzz/FuzzSupport.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+QBK_FUZZ(input) {
     std::vector<qbk::ModManifestEntry> entries;
     std::string error;
-    if (qbk::ParseModManifest(std::string(qbk::fuzz::text(data, size)), entries, error) !=
-        qbk::ManifestParseResult::Ok)
-        qbk::fuzz::must(entries.empty() && !error.empty());
+    if (qbk::ParseModManifest(std::string(input), entries, error) != qbk::ManifestParseResult::Ok)
+        must(entries.empty() && !error.empty());
     for (const qbk::ModManifestEntry& entry : entries)
-        qbk::fuzz::must(!entry.fileName.empty() && !entry.url.empty());
-    return 0;
+        must(!entry.fileName.empty() && !entry.url.empty());
 }

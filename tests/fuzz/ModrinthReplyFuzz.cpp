@@ -1,5 +1,5 @@
-// Modrinth version and project replies and icon bytes, as the API and its CDN might send
-// them: a page always stays on the site, and a decoded icon is the list's size.
+// Modrinth version and project replies and icon bytes, as the API and its CDN might send them:
+// a page always stays on the site, and a decoded icon is the list's size.
 #include "mods/ModIcon.h"
 #include "mods/ModrinthReplies.h"
 #include "tests/fuzz/FuzzSupport.h"
@@ -14,10 +14,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using qbk::fuzz::must;
-    const QByteArray body =
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+QBK_FUZZ(input) {
+    const QByteArray body = QByteArray::fromRawData(input.data(), qsizetype(input.size()));
     qbk::ModInfo info;
     qbk::readModrinthVersion(body, info);
     qbk::readModrinthProject(body, QStringLiteral("https://modrinth.com"), info);
@@ -30,5 +28,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           path.startsWith(QLatin1String("/mod/")) && path.count(QLatin1Char('/')) == 2));
     const QImage icon = qbk::modIconImage(body);
     must(icon.isNull() || (icon.width() <= 32 && icon.height() <= 32));
-    return 0;
 }

@@ -1,18 +1,16 @@
-// NeoForge maven version lists: the release picked becomes a folder and a file name, so it
-// must be a plain name of the branch asked for; a refused list is refused whole.
+// NeoForge maven version lists: the release picked becomes a folder and a file name, so it must
+// be a plain name of the branch asked for; a refused list is refused whole.
 #include "game/NeoForgeVersionList.h"
 #include "tests/fuzz/FuzzSupport.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+QBK_FUZZ(input) {
     std::vector<std::string> versions;
     std::string error;
-    if (!qbk::ParseNeoForgeVersionList(qbk::fuzz::text(data, size), versions, error))
-        qbk::fuzz::must(versions.empty() && !error.empty());
+    if (!qbk::ParseNeoForgeVersionList(input, versions, error))
+        must(versions.empty() && !error.empty());
     for (const std::string branch : {"21.1.", ""}) {
         const std::string pick = qbk::LatestNeoForgeRelease(versions, branch);
-        qbk::fuzz::must(pick.empty() ||
-                        (pick.starts_with(branch) && pick.find("..") == std::string::npos &&
-                         pick.find_first_of(std::string("/\\:\0", 4)) == std::string::npos));
+        must(pick.empty() || (pick.starts_with(branch) && pick.find("..") == std::string::npos &&
+                              pick.find_first_of(std::string("/\\:\0", 4)) == std::string::npos));
     }
-    return 0;
 }

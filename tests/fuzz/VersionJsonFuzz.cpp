@@ -7,44 +7,34 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-namespace {
-
-namespace fs = std::filesystem;
-
-void collect(const nlohmann::json& version, const qbk::TargetPlatform& target) {
-    std::vector<fs::path> entries;
-    std::set<std::string> keys;
-    std::vector<std::string> templates;
-    // Unexpected types are refused by throwing; the caller reports it.
-    try {
-        qbk::CollectLibraryPaths(version, "/game", target, entries, keys);
-    } catch (const nlohmann::json::exception&) {
-    }
-    try {
-        for (const char* list : {"jvm", "game"})
-            if (version.contains("arguments") && version["arguments"].is_object() &&
-                version["arguments"].contains(list))
-                qbk::CollectArguments(version["arguments"][list], target, templates);
-    } catch (const nlohmann::json::exception&) {
-    }
-    for (const fs::path& entry : entries) {
-        const fs::path relative = entry.lexically_relative("/game/libraries");
-        qbk::fuzz::must(!relative.empty() && *relative.begin() != "..");
-    }
-    std::vector<std::wstring> arguments;
-    qbk::ExpandPlaceholders(
-        templates, {{L"${auth_player_name}", L"${version_name}"}, {L"${version_name}", L"1.21.1"}},
-        arguments);
-    qbk::fuzz::must(arguments.size() <= templates.size());
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto version = nlohmann::json::parse(data, data + size, nullptr, false);
+QBK_FUZZ(input) {
+    const auto version = nlohmann::json::parse(input, nullptr, false);
     if (version.is_discarded())
-        return 0;
-    collect(version, qbk::TargetPlatform::linuxX64());
-    collect(version, qbk::TargetPlatform::windowsX64());
-    return 0;
+        return;
+    for (const auto& target :
+         {qbk::TargetPlatform::linuxX64(), qbk::TargetPlatform::windowsX64()}) {
+        std::vector<std::filesystem::path> entries;
+        std::set<std::string> keys;
+        std::vector<std::string> templates;
+        std::vector<std::wstring> arguments;
+        try { // unexpected types are refused by throwing; the launcher reports it
+            qbk::CollectLibraryPaths(version, "/game", target, entries, keys);
+        } catch (const nlohmann::json::exception&) {
+        }
+        try {
+            for (const char* list : {"jvm", "game"})
+                if (version.contains("arguments") && version["arguments"].is_object() &&
+                    version["arguments"].contains(list))
+                    qbk::CollectArguments(version["arguments"][list], target, templates);
+        } catch (const nlohmann::json::exception&) {
+        }
+        for (const std::filesystem::path& entry : entries) {
+            const auto relative = entry.lexically_relative("/game/libraries");
+            must(!relative.empty() && *relative.begin() != "..");
+        }
+        const qbk::PlaceholderTable table = {{L"${auth_player_name}", L"${version_name}"},
+                                             {L"${version_name}", L"1.21.1"}};
+        qbk::ExpandPlaceholders(templates, table, arguments);
+        must(arguments.size() <= templates.size());
+    }
 }

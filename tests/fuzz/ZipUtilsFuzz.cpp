@@ -1,49 +1,40 @@
 // Hostile runtime and mod archives: extraction writes nothing outside its folder (nor do kept
-// links point out), leaves the whole tree or nothing and no staging folder beside it; flat
-// jar extraction leaves only jar files.
+// links point out), leaves the whole tree or nothing and no staging folder beside it; flat jar
+// extraction leaves only jar files.
 #include "mods/ZipUtils.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <fstream>
 #include <system_error>
 
-namespace {
-
 namespace fs = std::filesystem;
 
-bool inside(const fs::path& path, const fs::path& root) {
+static bool inside(const fs::path& path, const fs::path& root) {
     const fs::path relative = fs::weakly_canonical(path).lexically_relative(root);
     return !relative.empty() && *relative.begin() != "..";
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using qbk::fuzz::must;
+QBK_FUZZ(input) {
     const fs::path archive = qbk::fuzz::scratch() / "input.zip", box = qbk::fuzz::scratch() / "box",
                    dest = box / "runtime", jars = qbk::fuzz::scratch() / "jars";
-    std::ofstream(archive, std::ios::binary | std::ios::trunc) << qbk::fuzz::text(data, size);
+    std::ofstream(archive, std::ios::binary | std::ios::trunc) << input;
     std::error_code ignored;
     fs::remove_all(box, ignored);
     fs::remove_all(jars, ignored);
     fs::create_directories(box);
-
     std::string error;
-    if (qbk::extractZip(archive, dest, &error)) {
-        const fs::path root = fs::canonical(dest);
-        for (const auto& entry : fs::recursive_directory_iterator(dest)) {
-            must(inside(entry.path(), root));
-            const fs::path target = entry.is_symlink() ? fs::read_symlink(entry.path()) : "";
-            must(!entry.is_symlink() ||
-                 (!target.is_absolute() && inside(entry.path().parent_path() / target, root)));
-        }
-    } else {
+    if (!qbk::extractZip(archive, dest, &error))
         must(!fs::exists(dest) && !error.empty());
-    }
+    else
+        for (const auto& entry : fs::recursive_directory_iterator(dest)) {
+            const fs::path target = entry.is_symlink() ? fs::read_symlink(entry.path()) : "";
+            must(inside(entry.path(), fs::canonical(dest)) &&
+                 (!entry.is_symlink() ||
+                  (!target.is_absolute() &&
+                   inside(entry.path().parent_path() / target, fs::canonical(dest)))));
+        }
     must(std::distance(fs::directory_iterator(box), {}) == (fs::exists(dest) ? 1 : 0));
-
     if (qbk::extractJarsFlat(archive, jars) > 0)
         for (const auto& entry : fs::directory_iterator(jars))
             must(entry.is_regular_file() && entry.path().extension() != "");
-    return 0;
 }

@@ -1,8 +1,8 @@
-"""Drives a running launcher through its accessibility tree over AT-SPI, as a screen reader
-would: widgets are found by role and name, text goes in through the editable-text interface,
-buttons are pressed through their actions, and every check polls with a time-out. Nothing
-here calls into the program."""
+"""Drives a running launcher through its accessibility tree over AT-SPI, as a screen reader would:
+widgets found by role and name, text set through the editable-text interface, buttons pressed
+through their actions, every check polled with a time-out. Nothing here calls into the program."""
 
+import contextlib
 import os
 import signal
 import subprocess
@@ -10,12 +10,9 @@ import time
 
 import pyatspi
 
-
 class UiTimeout(AssertionError): pass  # noqa: E701
 
-
 class LauncherGone(AssertionError): pass  # noqa: E701
-
 
 def poll(what, probe, timeout):
     deadline = time.monotonic() + timeout
@@ -32,14 +29,11 @@ def poll(what, probe, timeout):
             raise UiTimeout(f"timed out after {timeout} s waiting for {what}")
         time.sleep(0.15)
 
-
 def walk(node):
-    if node is None:
-        return
-    yield node
-    for index in range(node.childCount):
-        yield from walk(node.getChildAtIndex(index))
-
+    if node is not None:
+        yield node
+        for index in range(node.childCount):
+            yield from walk(node.getChildAtIndex(index))
 
 def text_of(node):
     try:
@@ -47,34 +41,17 @@ def text_of(node):
     except NotImplementedError:
         return ""
 
-
 def enabled(node):
     return node.getState().contains(pyatspi.STATE_ENABLED)
 
-
-def session_of(pid):
-    try:
-        return os.getsid(pid)
-    except OSError:  # gone already
-        return None
-
-
-def matcher(name):
-    """name: the exact text, a tuple of texts, or a test of the text."""
-    return name if callable(name) else (lambda text: text in name) if isinstance(
-        name, tuple) else (lambda text: text == name)
-
-
 class Launcher:
-    """One launcher process started from its copy in a launcher folder, in a session of its
-    own; wrapper runs it, given as its last argument, in surroundings of the test's making.
-    A context manager that ends it, keeping a screenshot when the scenario failed."""
+    """One launcher started from its copy in a launcher folder, in a session of its own; wrapper
+    runs it, given as its last argument, in surroundings of the test's making. A context manager
+    that ends it, keeping a screenshot when the scenario failed."""
 
     def __init__(self, folder, log, shots, wrapper=()):
-        self.folder, self.shots, self.app_pid = folder, shots, None
-        self.log = open(log, "ab")
-        # The registry must be up before the program looks for it, or it never registers.
-        pyatspi.Registry.getDesktop(0)
+        self.folder, self.shots, self.app_pid, self.log = folder, shots, None, open(log, "ab")
+        pyatspi.Registry.getDesktop(0)  # the registry must be up before the program looks for it
         for attempt in range(2):
             self.process = subprocess.Popen(
                 list(wrapper) + [os.path.join(folder, "quellbrook-launcher")], cwd=folder,
@@ -91,14 +68,17 @@ class Launcher:
     def _find_app(self):
         desktop = pyatspi.Registry.getDesktop(0)
         for app in (desktop.getChildAtIndex(i) for i in range(desktop.childCount)):
-            if app is not None and session_of(app.get_process_id()) == self.process.pid:
-                self.app_pid = app.get_process_id()
-                return app
-        return None
+            with contextlib.suppress(OSError):  # gone already
+                if app is not None and os.getsid(app.get_process_id()) == self.process.pid:
+                    self.app_pid = app.get_process_id()
+                    return app
 
     def find(self, role, name, timeout=20):
-        """A showing widget of the role (or roles) whose text matches name."""
-        wanted, roles = matcher(name), (role,) if isinstance(role, str) else role
+        """A showing widget of the role (or roles) whose text matches name: the exact text, one
+        of a tuple of texts, or a test of the text."""
+        roles = (role,) if isinstance(role, str) else role
+        wanted = name if callable(name) else (lambda text: text in name) if isinstance(
+            name, tuple) else (lambda text: text == name)
 
         def match():
             if self.process.poll() is not None:
@@ -113,9 +93,19 @@ class Launcher:
         action = node.queryAction()
         for index in range(action.nActions):
             if action.getName(index).lower() in ("press", "toggle", "click"):
-                action.doAction(index)
-                return node
+                return action.doAction(index)
         raise AssertionError(f"{role} {name} has no press action")
+
+    def button(self, name, timeout=20):
+        self.press("push button", name, timeout)
+
+    def label(self, name, timeout=20):
+        return self.find("label", name, timeout)
+
+    def steps(self, *steps):
+        """Steps in turn, each a method's name and its arguments: ("button", "ОК")."""
+        for method, *args in steps:
+            getattr(self, method)(*args)
 
     def type_into(self, name, text):
         node = self.find(("text", "password text"), name)

@@ -1,7 +1,6 @@
-"""A TCP relay on 127.0.0.1 in front of the stand-in mirror whose network the test can cut:
-cut() drops every open connection and refuses new ones, as a lost link does; mend() listens
-on the same port again. Answers are capped per connection so that an install lasts long
-enough to be cut in the middle."""
+"""A TCP relay on 127.0.0.1 in front of the stand-in mirror whose network the test can cut: cut()
+drops every open connection and refuses new ones, as a lost link does; mend() listens on the
+same port again. Answers are capped per connection so that an install can be cut midway."""
 
 import socket
 import threading
@@ -9,15 +8,12 @@ import time
 
 CHUNK = 16 * 1024
 
-
 def shut(sock):
-    if sock is not None:
-        try:
-            sock.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
-        sock.close()
-
+    try:
+        sock.shutdown(socket.SHUT_RDWR)
+    except OSError:
+        pass
+    sock.close()
 
 class CuttableProxy:
     def __init__(self, upstream_port, bytes_per_second):
@@ -33,7 +29,7 @@ class CuttableProxy:
     def cut(self):
         with self.lock:
             doomed, self.sockets, self.listener = self.sockets + [self.listener], [], None
-        for sock in doomed:
+        for sock in filter(None, doomed):
             shut(sock)
 
     def __enter__(self):
@@ -50,18 +46,15 @@ class CuttableProxy:
                 return  # cut
             with self.lock:
                 if self.listener is not listener:
-                    client.close()
-                    return
-                self.sockets.append(client)
+                    return client.close()
                 try:
                     upstream = socket.create_connection(("127.0.0.1", self.upstream_port), 5)
                 except OSError:
                     client.close()
                     continue
-                self.sockets.append(upstream)
+                self.sockets += [client, upstream]
             for source, sink, delay in ((client, upstream, 0), (upstream, client, self.delay)):
-                threading.Thread(target=self._pump, args=(source, sink, delay),
-                                 daemon=True).start()
+                threading.Thread(target=self._pump, args=(source, sink, delay), daemon=True).start()
 
     @staticmethod
     def _pump(source, sink, delay):

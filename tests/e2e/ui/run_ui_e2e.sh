@@ -4,18 +4,16 @@
 # usage: run_ui_e2e.sh BUILD SHOTDIR [SCENARIO...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-world="$here/../../../tools/demo-world/demo-world" build=$1 shots=$2
+world="$here/../../../tools/demo-world/demo-world" build=$1 shots=$2 status=0
 shift 2
 state=$(mktemp -d) work=$(mktemp -d)
 trap '"$world" stop "$state"; rm -rf "$state" "$work"' EXIT
 trap 'exit 143' TERM INT # ended by a time-out, the world still goes
 "$world" start "$state" "$build" >/dev/null
-status=0
 # Debian's own python3: pyatspi is installed for it only.
 xvfb-run -a -s "-screen 0 1600x1000x24 -nolisten tcp" dbus-run-session -- /usr/bin/python3 \
     "$here/launcher_ui_test.py" "$build/app/quellbrook-launcher" "$state/endpoints.ini" "$work" \
-    "$shots" "$@" || status=$?
-((status == 0)) || tail -n 60 "$work/launcher.log" 2>/dev/null || true
+    "$shots" "$@" || { status=$?; tail -n 60 "$work/launcher.log" 2>/dev/null || true; }
 pids=$(cat "$state/account-server.pid" "$state/modrinth.pid" "$state/nginx/nginx.pid")
 "$world" stop "$state"
 for pid in $pids; do
