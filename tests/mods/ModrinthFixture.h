@@ -12,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <atomic>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -29,29 +28,45 @@ public:
 
     ModrinthFixture() {
         for (const QJsonValue& project : readArray("projects-6.json"))
-            projects_[project[QStringLiteral("slug")].toString().toStdString()] =
-                project.toObject();
+            projects_[project["slug"].toString().toStdString()] = project.toObject();
         version_ = readArray("versions-lithium.json").first().toObject();
         server_.get("/(v2/version_file|v2/project|icons)/([A-Za-z0-9]+)",
                     [this](const httplib::Request& request, httplib::Response& response,
-                           const std::smatch& match) { serve(request, response, match); });
+                           const std::smatch& match) {
+                        std::unique_lock lock(mutex_);
+                        mostInFlight_ = std::max(mostInFlight_, ++inFlight_);
+                        lock.unlock();
+                        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
+                        lock.lock();
+                        --inFlight_;
+                        ++requests_[request.path];
+                        const auto reply = replies_.find(match[1].str() + "/" + match[2].str());
+                        if (rateLimited_ > 0 && rateLimited_--) {
+                            response.status = 429;
+                            response.set_header("X-Ratelimit-Reset", "1");
+                        } else if (reply != replies_.end() &&
+                                   (match[1] != "v2/version_file" ||
+                                    request.get_param_value("algorithm") == "sha1")) {
+                            response.set_content(reply->second, "application/json");
+                        } else {
+                            response.status = 404;
+                        }
+                    });
     }
 
-    // Writes the jar below folder and makes its SHA-1 a version of the real project slug.
+    // Writes the jar and makes its SHA-1 a version of the real project slug.
     void addMod(const std::filesystem::path& jar, const std::string& content,
                 const std::string& slug, const std::string& version, Icon icon) {
         writeWholeFile(jar, content);
         std::lock_guard lock(mutex_);
-        QJsonObject project = projects_.at(slug);
-        const QString id = project[QStringLiteral("id")].toString();
-        project[QStringLiteral("icon_url")] =
+        QJsonObject project = projects_.at(slug), reply = version_;
+        const QString id = project["id"].toString();
+        project["icon_url"] =
             icon == Icon::None ? QJsonValue() : QString::fromStdString(server_.url("/icons/")) + id;
         replies_["v2/project/" + id.toStdString()] = json(project);
-        replies_["icons/" + id.toStdString()] =
-            icon == Icon::Garbage ? "not an image" : image(icon == Icon::Webp);
-        QJsonObject reply = version_;
-        reply[QStringLiteral("project_id")] = id;
-        reply[QStringLiteral("version_number")] = QString::fromStdString(version);
+        replies_["icons/" + id.toStdString()] = image(icon);
+        reply["project_id"] = id;
+        reply["version_number"] = QString::fromStdString(version);
         replies_["v2/version_file/" + sha1FileHex(jar)] = json(reply);
     }
     void refuseWithRateLimit(int count) { rateLimited_ = count; }
@@ -65,13 +80,13 @@ public:
     }
     int mostInFlight() const { return mostInFlight_; }
     TestHttpServer& server() { return server_; }
-    ModrinthClient::Config config(const std::filesystem::path& dir, int timeoutMs = 5000) const {
+    ModrinthClient::Config config(const std::filesystem::path& dir) const {
         ModrinthClient::Config c;
         c.apiBase = QString::fromStdString(server_.url("/v2"));
         c.siteBase = QStringLiteral("https://modrinth.example");
         c.cacheFile = QString::fromStdString((dir / "modcache.json").string());
         c.userAgent = QStringLiteral("Quellbrook-Launcher/1.0 (test)");
-        c.transferTimeout = std::chrono::milliseconds(timeoutMs);
+        c.transferTimeout = std::chrono::milliseconds(5000);
         return c;
     }
 
@@ -85,38 +100,18 @@ private:
         return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
     }
     // A one-colour square: PNG through Qt, WebP through libwebp (Qt may lack its plugin).
-    static std::string image(bool webp) {
+    static std::string image(Icon icon) {
         QImage picture(48, 48, QImage::Format_RGBA8888);
         picture.fill(kGreen);
         QByteArray png;
         QBuffer buffer(&png);
-        if (!webp && buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG"))
-            return png.toStdString();
+        if (icon != Icon::Webp)
+            return icon == Icon::Png && picture.save(&buffer, "PNG") ? png.toStdString() : "bad";
         uint8_t* out = nullptr;
         const size_t size = WebPEncodeLosslessRGBA(picture.constBits(), 48, 48, 48 * 4, &out);
-        std::string webpBytes(reinterpret_cast<const char*>(out), size);
+        std::string webp(reinterpret_cast<const char*>(out), size);
         WebPFree(out);
-        return webpBytes;
-    }
-    void serve(const httplib::Request& request, httplib::Response& response,
-               const std::smatch& match) {
-        int now = ++inFlight_, most = mostInFlight_;
-        while (now > most && !mostInFlight_.compare_exchange_weak(most, now)) {
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_.load()));
-        std::lock_guard lock(mutex_);
-        ++requests_[request.path];
-        const auto reply = replies_.find(match[1].str() + "/" + match[2].str());
-        if (rateLimited_ > 0 && --rateLimited_ >= 0) {
-            response.status = 429;
-            response.set_header("X-Ratelimit-Reset", "1");
-        } else if (reply != replies_.end() && (match[1] != "v2/version_file" ||
-                                               request.get_param_value("algorithm") == "sha1")) {
-            response.set_content(reply->second, "application/json");
-        } else {
-            response.status = 404;
-        }
-        --inFlight_;
+        return webp;
     }
 
     mutable std::mutex mutex_;
@@ -124,7 +119,7 @@ private:
     QJsonObject version_;
     std::map<std::string, std::string> replies_; // by path, without the leading "/"
     std::map<std::string, std::size_t> requests_;
-    std::atomic<int> rateLimited_{0}, delayMs_{0}, inFlight_{0}, mostInFlight_{0};
+    int rateLimited_ = 0, delayMs_ = 0, inFlight_ = 0, mostInFlight_ = 0; // under mutex_
     TestHttpServer server_; // last, so it stops before the members its handlers read
 };
 

@@ -1,6 +1,5 @@
 #include "mods/ZipUtils.h"
 
-#include "platform/Platform.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WholeFile.h"
@@ -12,10 +11,7 @@ namespace qbk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ArchiveBuilder;
-using test::incompressibleBytes;
 using test::readWholeFile;
-using test::writeWholeFile;
 
 class RuntimeExtraction : public ::testing::TestWithParam<RuntimeArchiveFormat> {
 protected:
@@ -36,7 +32,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, RuntimeExtraction,
                          });
 
 TEST_P(RuntimeExtraction, UnpacksIntoAnAbsentOrEmptyFolderButNeverAFilledOne) {
-    ArchiveBuilder builder(GetParam());
+    test::ArchiveBuilder builder(GetParam());
     // What "tar czf rt.tar.gz ./jdk" writes; a repeated entry replaces the earlier one.
     builder.directory("./")
         .file("./jdk/bin//java", "#!/bin/sh\n", 0755)
@@ -64,12 +60,12 @@ TEST_P(RuntimeExtraction, UnpacksIntoAnAbsentOrEmptyFolderButNeverAFilledOne) {
         EXPECT_EQ(mode("jdk/lib/jspawnhelper") & fs::perms::set_uid, fs::perms::none);
         EXPECT_EQ(mode("jdk/lib/private") & fs::perms::mask,
                   fs::perms::owner_read | fs::perms::owner_write);
-        EXPECT_EQ(readWholeFile(dest / "jdk/release"), "second");
-        EXPECT_EQ(readWholeFile(dest / "jdk" / "Файл.txt"), "привет");
+        EXPECT_EQ(readWholeFile(dest / "jdk/release") + readWholeFile(dest / "jdk" / "Файл.txt") +
+                      readWholeFile(dest / "jdk/legal/java.desktop/LICENSE") +
+                      readWholeFile(dest / "jdk/lib/copy"),
+                  zip() ? "secondприветGPL" : "secondприветGPLsecond");
         EXPECT_EQ(fs::read_symlink(dest / "jdk/legal/java.desktop/LICENSE"),
                   "../java.base/LICENSE");
-        EXPECT_EQ(readWholeFile(dest / "jdk/legal/java.desktop/LICENSE"), "GPL");
-        EXPECT_EQ(readWholeFile(dest / "jdk/lib/copy"), zip() ? "" : "second");
         EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 2);
         EXPECT_FALSE(fs::exists(dest.string() + ".partial"));
     }
@@ -81,7 +77,7 @@ TEST_P(RuntimeExtraction, UnpacksIntoAnAbsentOrEmptyFolderButNeverAFilledOne) {
 
 // Every refused archive leaves no destination, no staging folder and nothing outside. Kinds:
 // a file named a, a link a -> b (".." after a name may climb from a link), a hard link to b
-// (tar only), a write through a link, damaged bytes.
+// (tar only), an entry below the link "a/up" (its name folded to lower case), damaged bytes.
 TEST_P(RuntimeExtraction, RefusesEscapesLinksOutAndDamageWithoutWritingAnything) {
     const std::string outside = (dir / "escape.txt").string();
     // clang-format off
@@ -92,16 +88,17 @@ TEST_P(RuntimeExtraction, RefusesEscapesLinksOutAndDamageWithoutWritingAnything)
         {"file", "jdk/escape.txt:stream"}, {"link", "jdk/escape", "../../outside"},
         {"link", "jdk/escape", "/etc"}, {"link", "jdk/escape", "C:\\Windows"},
         {"link", "escape", ".."}, {"link", "jdk/escape", "sub/../../.."},
-        {"through", "a/up/b"}, {"hard", "", "../outside"}, {"hard", "", "/etc/passwd"},
-        {"hard", "", "jdk/link"}, {"empty", ""}, {"text", ""}, {"half", ""},
-        {"flip", "повреждён"}, {"no directory", "не удалось открыть"}, {"padding", "повреждены"}};
+        {"through", "a/up/b"}, {"through", "a/UP/b"}, {"hard", "", "../outside"},
+        {"hard", "", "/etc/passwd"}, {"hard", "", "jdk/link"}, {"empty", ""}, {"text", ""},
+        {"half", ""}, {"flip", "повреждён"}, {"no directory", "не удалось открыть"},
+        {"padding", "повреждены"}};
     // clang-format on
     for (const auto& c : cases) {
         const bool tarOnly = c[0] == "hard" || c[0] == "padding";
         if ((tarOnly && zip()) || (c[0] == "no directory" && !zip()))
             continue;
         SCOPED_TRACE(c[0] + " " + c[1]);
-        ArchiveBuilder builder(GetParam());
+        test::ArchiveBuilder builder(GetParam());
         builder.file("jdk/bin/java", "#!/bin/sh\n", 0755);
         if (c[0] == "file")
             builder.file(c[1], "x");
@@ -110,8 +107,9 @@ TEST_P(RuntimeExtraction, RefusesEscapesLinksOutAndDamageWithoutWritingAnything)
         if (c[0] == "hard")
             builder.hardlink("jdk/copy", c[2]);
         if (c[0] == "through") // "a/up" itself stays inside; what goes below it does not
-            builder.symlink("a/up", "..").symlink("a/up/b", "..").file("a/up/b/escape.txt", "x");
-        ASSERT_TRUE(builder.file("jdk/lib/after", incompressibleBytes(400000, 7)).write(archive()));
+            builder.symlink("a/up", "..").symlink(c[1], "..");
+        ASSERT_TRUE(
+            builder.file("jdk/lib/after", test::incompressibleBytes(400000, 7)).write(archive()));
         std::string bytes = readWholeFile(archive());
         if (c[0] == "empty" || c[0] == "text")
             bytes = c[0] == "text" ? "plain text, not an archive" : "";
@@ -135,14 +133,12 @@ TEST_P(RuntimeExtraction, RefusesEscapesLinksOutAndDamageWithoutWritingAnything)
             bytes = readWholeFile(archive());
             bytes[bytes.size() / 2] ^= 0x01;
         }
-        writeWholeFile(archive(), bytes);
+        test::writeWholeFile(archive(), bytes);
         dest = dir / "runtime" / "_extract_tmp";
         std::string error;
         EXPECT_FALSE(extract(error));
         // Zip readers turn "\" into "/", so the message may show the other separator.
-        const std::string& shown = c[0] == "file" ? "escape.txt" : c.back();
-        EXPECT_NE(error.find(shown), std::string::npos) << error;
-        EXPECT_FALSE(error.empty());
+        EXPECT_NE(error.find(c[0] == "file" ? "escape.txt" : c.back()), std::string::npos) << error;
         EXPECT_FALSE(fs::exists(dest) || fs::exists(dest.string() + ".partial"));
         EXPECT_FALSE(fs::exists(dir / "escape.txt") || fs::exists(dir / "runtime/escape.txt"));
     }
