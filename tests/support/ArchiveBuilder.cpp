@@ -7,26 +7,6 @@
 
 namespace qbk::test {
 
-ArchiveBuilder& ArchiveBuilder::file(std::string name, std::string content, int mode) {
-    entries_.push_back({Kind::File, std::move(name), std::move(content), mode});
-    return *this;
-}
-
-ArchiveBuilder& ArchiveBuilder::directory(std::string name) {
-    entries_.push_back({Kind::Directory, std::move(name), {}, 0755});
-    return *this;
-}
-
-ArchiveBuilder& ArchiveBuilder::symlink(std::string name, std::string target) {
-    entries_.push_back({Kind::Symlink, std::move(name), std::move(target), 0777});
-    return *this;
-}
-
-ArchiveBuilder& ArchiveBuilder::hardlink(std::string name, std::string target) {
-    entries_.push_back({Kind::Hardlink, std::move(name), std::move(target), 0644});
-    return *this;
-}
-
 bool ArchiveBuilder::write(const std::filesystem::path& out) const {
     std::unique_ptr<archive, int (*)(archive*)> writer(archive_write_new(), archive_write_free);
     if (format_ == RuntimeArchiveFormat::Zip) {

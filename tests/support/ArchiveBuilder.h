@@ -14,10 +14,16 @@ class ArchiveBuilder {
 public:
     explicit ArchiveBuilder(RuntimeArchiveFormat format) : format_(format) {}
 
-    ArchiveBuilder& file(std::string name, std::string content, int mode = 0644);
-    ArchiveBuilder& directory(std::string name);
-    ArchiveBuilder& symlink(std::string name, std::string target);
-    ArchiveBuilder& hardlink(std::string name, std::string target);
+    ArchiveBuilder& file(std::string name, std::string content, int mode = 0644) {
+        return add(Kind::File, name, content, mode);
+    }
+    ArchiveBuilder& directory(std::string name) { return add(Kind::Directory, name, {}, 0755); }
+    ArchiveBuilder& symlink(std::string name, std::string to) {
+        return add(Kind::Symlink, name, to, 0777);
+    }
+    ArchiveBuilder& hardlink(std::string name, std::string to) {
+        return add(Kind::Hardlink, name, to, 0644);
+    }
     // True when the archive was written completely.
     bool write(const std::filesystem::path& out) const;
 
@@ -29,6 +35,10 @@ private:
         std::string content; // file bytes or link target
         int mode;
     };
+    ArchiveBuilder& add(Kind kind, std::string name, std::string content, int mode) {
+        entries_.push_back({kind, std::move(name), std::move(content), mode});
+        return *this;
+    }
 
     RuntimeArchiveFormat format_;
     std::vector<Entry> entries_;
