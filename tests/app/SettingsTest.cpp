@@ -1,5 +1,5 @@
-// The INI store: memory bounded by the machine, values across a restart, endpoint overrides,
-// reads beside writes; the session's file is its owner's only and forgetting wipes it at once.
+// The INI store: memory bounded by the machine, endpoint overrides, reads beside writes; the
+// session's file is its owner's only and forgetting the password wipes the session at once.
 #include "app/Settings.h"
 
 #include "app/LauncherDir.h"
@@ -16,21 +16,17 @@ namespace fs = std::filesystem;
 using namespace qbk;
 using test::readWholeFile;
 constexpr auto npos = std::string::npos;
-constexpr fs::perms kOwnerOnly = fs::perms::owner_read | fs::perms::owner_write;
+constexpr fs::perms kOwnerOnly = fs::perms::owner_read | fs::perms::owner_write,
+                    kAllRead = fs::perms::group_read | fs::perms::others_read;
 
-Settings::MemoryProbe machineWith(std::optional<std::uint64_t> mb) {
-    return [mb] {
-        return mb ? std::optional(*mb << 20) : std::nullopt;
-    };
-}
-fs::perms modeOf(const fs::path& file) {
-    return fs::status(file).permissions() & fs::perms::all;
-}
-void makeReadableByAll(const fs::path& file) {
-    fs::permissions(file, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
-}
+struct SettingsTest : ::testing::Test {
+    static fs::perms modeOf(const fs::path& f) {
+        return fs::status(f).permissions() & fs::perms::all;
+    }
+    static void share(const fs::path& f) { fs::permissions(f, kAllRead, fs::perm_options::add); }
+};
 
-TEST(SettingsTest, MemoryFollowsTheMachineAndIsClampedOnReadAndWrite) {
+TEST_F(SettingsTest, MemoryFollowsTheMachineAndIsClampedOnReadAndWrite) {
     struct Row {
         std::optional<std::uint64_t> machineMb;
         int inIni, set, allowed, max, min; // inIni, set: 0 for none
@@ -47,38 +43,21 @@ TEST(SettingsTest, MemoryFollowsTheMachineAndIsClampedOnReadAndWrite) {
         const fs::path ini = dir / "Quellbrook.ini";
         if (row.inIni)
             test::writeWholeFile(ini, "[game]\nmaxRamMb=" + std::to_string(row.inIni));
-        Settings settings(ini, machineWith(row.machineMb));
+        Settings settings(ini, [&row] {
+            return row.machineMb ? std::optional(*row.machineMb << 20) : std::nullopt;
+        });
         if (row.set)
             settings.setMaxRamMb(row.set);
         settings.sync();
         EXPECT_EQ(std::tuple(settings.maxAllowedRamMb(), settings.maxRamMb(), settings.minRamMb()),
                   std::tuple(row.allowed, row.max, row.min));
-        // The clamped value is what lands in the file.
+        // The clamped value is what lands in the file; reading alone writes nothing.
         EXPECT_EQ(readWholeFile(ini).find("maxRamMb=" + std::to_string(row.max)) != npos,
                   row.set || row.inIni == row.max);
     }
 }
 
-TEST(SettingsTest, DefaultsThenChangesSurviveARestart) {
-    test::TempDir dir{"qbk-настройки"};
-    const fs::path ini = dir / "Quellbrook.ini";
-    const auto values = [](const Settings& s) {
-        return std::tuple(s.username(), s.rememberLogin(), s.rememberPassword(), s.closeOnLaunch());
-    };
-    {
-        Settings settings(ini);
-        EXPECT_EQ(values(settings), std::tuple(QString(), true, false, false));
-        EXPECT_FALSE(fs::exists(ini)); // reading alone creates no file
-        settings.setUsername("Игрок");
-        settings.setCloseOnLaunch(true);
-        settings.setRememberLogin(false);
-        settings.setRememberPassword(true);
-        settings.sync();
-    }
-    EXPECT_EQ(values(Settings(ini)), std::tuple(QString("Игрок"), false, true, true));
-}
-
-TEST(SettingsTest, EndpointOverridesAreTrimmedAndBlankOnesKeepTheDefault) {
+TEST_F(SettingsTest, EndpointOverridesAreTrimmedAndBlankOnesKeepTheDefault) {
     test::TempDir dir{"qbk-settings"};
     test::writeWholeFile(
         dir / "Quellbrook.ini",
@@ -92,15 +71,15 @@ TEST(SettingsTest, EndpointOverridesAreTrimmedAndBlankOnesKeepTheDefault) {
 }
 
 // The launch worker reads while the window writes: every read sees a whole written value.
-TEST(SettingsTest, WorkerReadsWhileTheUiWrites) {
+TEST_F(SettingsTest, WorkerReadsWhileTheUiWrites) {
     test::TempDir dir{"qbk-settings"};
-    Settings settings(dir / "Quellbrook.ini", machineWith(16384));
+    Settings settings(dir / "Quellbrook.ini", [] { return std::optional(16ull << 30); });
     settings.saveSession("token-first", "c", "u");
     std::atomic<bool> stop{false};
-    std::atomic<int> badReads{0};
+    int badReads = 0;
     std::thread reader([&] {
-        for (int max = 0; !stop; max = settings.maxRamMb())
-            badReads += (max != 0 && max != 2048 && max != 4096 && max != 8192) ||
+        for (int max = 4096; !stop; max = settings.maxRamMb())
+            badReads += (max != 2048 && max != 4096 && max != 8192) ||
                         !settings.accessToken().startsWith("token-");
     });
     for (int i = 0; i < 2000; ++i) {
@@ -114,11 +93,11 @@ TEST(SettingsTest, WorkerReadsWhileTheUiWrites) {
 }
 
 // From the first use (an older file readable by all, or none yet) through every rewrite.
-TEST(SettingsTest, TheSessionsIniIsItsOwnersOnlyAndForgettingWipesTheSessionAtOnce) {
+TEST_F(SettingsTest, TheSessionsIniIsItsOwnersOnlyAndForgettingWipesTheSessionAtOnce) {
     test::TempDir dir{"qbk-ini-mode"};
     const fs::path old = dir / "old.ini", ini = dir / "Quellbrook.ini";
     test::writeWholeFile(old, "[session]\naccessToken=old-token\n");
-    makeReadableByAll(old);
+    share(old);
     EXPECT_EQ(Settings(old).accessToken(), "old-token");
     EXPECT_EQ(modeOf(old), kOwnerOnly);
 
@@ -127,7 +106,7 @@ TEST(SettingsTest, TheSessionsIniIsItsOwnersOnlyAndForgettingWipesTheSessionAtOn
     settings.saveSession("token-abc", "client-1", "uuid-1");
     EXPECT_EQ(modeOf(ini), kOwnerOnly);
     EXPECT_EQ(Settings(ini).accessToken(), "token-abc");
-    makeReadableByAll(ini);
+    share(ini);
     settings.saveSession("access-2", "client-2", "uuid-2");
     EXPECT_EQ(modeOf(ini), kOwnerOnly);
     settings.setOpLevel(4);
@@ -142,9 +121,10 @@ TEST(SettingsTest, TheSessionsIniIsItsOwnersOnlyAndForgettingWipesTheSessionAtOn
         EXPECT_EQ(text.find(secret), npos) << secret;
     EXPECT_NE(text.find("rememberPassword=false"), npos);
     EXPECT_EQ(settings.accessToken() + settings.uuid(), "");
+    EXPECT_EQ(Settings(ini).username(), "Игрок");
 }
 
-TEST(SettingsTest, LauncherDirIsTheFolderOfTheRunningProgram) {
+TEST_F(SettingsTest, LauncherDirIsTheFolderOfTheRunningProgram) {
     for (const auto& [exe, folder] : {std::pair{"C:/Games/Q/launcher.exe", "C:/Games/Q"},
                                       {"C:\\Games\\Q\\launcher.exe", "C:\\Games\\Q"},
                                       {"C:\\Games/Q\\launcher.exe", "C:\\Games/Q"},

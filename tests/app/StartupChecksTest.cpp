@@ -1,11 +1,15 @@
+// What main() sets up before the window: the launcher folder, extra authorities, button texts.
 #include "app/StartupChecks.h"
 
+#include "app/StandardButtonTranslator.h"
 #include "platform/Platform.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/WholeFile.h"
 
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QSslConfiguration>
 #include <QSslSocket>
 
@@ -30,21 +34,33 @@ TEST(StartupChecksTest, ExtraAuthorityIsTrustedBesideTheSystemOnesAndJunkIsNot) 
     test::TempDir dir{"qbk-startup"};
     const test::TestCertificates certificates(dir.path());
     test::writeWholeFile(dir / "junk.pem", "no certificate in here");
-    const auto authorities = [] {
+    const auto trusted = [] {
         return QSslConfiguration::defaultConfiguration().caCertificates();
     };
-    const auto before = authorities().size();
+    const auto before = trusted().size();
     // A pattern character must not widen the path into a search of the folder.
-    for (const fs::path& nothing :
-         {fs::path(), dir / "absent.pem", dir / "junk.pem", dir / "*.pem"})
-        EXPECT_EQ(trustExtraCertificates(platform::pathToUtf8(nothing)), 0) << nothing;
-    EXPECT_EQ(authorities().size(), before);
+    for (const fs::path& none : {fs::path(), dir / "absent.pem", dir / "junk.pem", dir / "*.pem"})
+        EXPECT_EQ(trustExtraCertificates(platform::pathToUtf8(none)), 0) << none;
+    EXPECT_EQ(trusted().size(), before);
     const fs::path pem = dir / platform::pathFromUtf8("доверие.pem");
     fs::copy_file(certificates.caFile(), pem);
     EXPECT_EQ(trustExtraCertificates(platform::pathToUtf8(pem)), 1);
-    EXPECT_EQ(authorities().size(), before + 1);
-    EXPECT_EQ(authorities().last().subjectInfo(QSslCertificate::CommonName),
+    EXPECT_EQ(trusted().size(), before + 1);
+    EXPECT_EQ(trusted().last().subjectInfo(QSslCertificate::CommonName),
               QStringList{"Quellbrook Test CA"});
+}
+
+// The message boxes' standard buttons speak Russian; other texts are left to Qt.
+TEST(StartupChecksTest, StandardButtonsAnswerInRussian) {
+    StandardButtonTranslator translator;
+    ASSERT_TRUE(QCoreApplication::installTranslator(&translator));
+    const QDialogButtonBox box(QDialogButtonBox::Yes | QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Yes)->text() +
+                  box.button(QDialogButtonBox::Cancel)->text(),
+              "&ДаОтмена");
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Cancel"), "Cancel");
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Not a button"), "Not a button");
+    QCoreApplication::removeTranslator(&translator);
 }
 
 } // namespace
