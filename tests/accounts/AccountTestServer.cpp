@@ -10,8 +10,7 @@
 namespace qbk::test {
 
 AccountTestServer::AccountTestServer(const QStringList& arguments) {
-    // QProcess and the network classes want an application object.
-    static int argc = 1;
+    static int argc = 1; // QProcess and the network classes want an application object
     static char name[] = "qbk-test";
     static char* argv[] = {name, nullptr};
     if (!QCoreApplication::instance())

@@ -15,14 +15,12 @@ namespace qbk::test {
 
 inline constexpr int kServerWaitMs = 20000;
 
-// The seeded accounts most account suites sign in with.
-inline const QStringList kSeededAccounts{"--seed-account",      "oper:operpass:3",
-                                         "--seed-account",      "viewer:viewpass:1",
-                                         "--seed-account",      "player:playpass",
-                                         "--seed-account",      "villain:villainpass",
-                                         "--seed-ban",          "villain:0:Читы",
-                                         "--difficulty",        "8",
-                                         "--max-failed-logins", "3"};
+// The seeded accounts most account suites sign in with (villain is banned for good).
+inline const QStringList kSeededAccounts =
+    QString("--seed-account oper:operpass:3 --seed-account viewer:viewpass:1 --seed-account "
+            "player:playpass --seed-account villain:villainpass --seed-ban villain:0:Читы "
+            "--difficulty 8 --max-failed-logins 3")
+        .split(' ');
 
 // The stand-in account server as a child process on 127.0.0.1 (in-memory database, cheap
 // password hashing, stopped by its pid), and a settings store on a temporary INI pointed at it.
@@ -30,18 +28,12 @@ class AccountTestServer {
 public:
     explicit AccountTestServer(const QStringList& arguments = kSeededAccounts);
     ~AccountTestServer() { stop(); }
-
     bool ready() const { return port > 0; }
     QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
-    // Sends SIGTERM and waits; the exit code, or -1 when it crashed or did not stop.
-    int stop();
-
+    int stop(); // SIGTERM; the exit code, or -1 when it crashed or did not stop
     Settings& settings() { return *settings_; }
-    // Points the store (a new one) at another server.
-    void useServer(const QString& url);
-    // A key straight from the file on disk, not through the store.
-    QVariant onDisk(const QString& key) const;
-    // A store on the same file, as a restarted launcher would open it.
+    void useServer(const QString& url);        // a new store pointed at another server
+    QVariant onDisk(const QString& key) const; // straight from the file, not through the store
     std::unique_ptr<Settings> reopen() const { return std::make_unique<Settings>(ini); }
     // Signs in through the account client into store; false when no session came.
     bool signIn(SessionStore& store, const QString& username, const QString& password);

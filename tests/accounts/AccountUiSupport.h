@@ -31,6 +31,7 @@ template <typename T> void whenModalOpens(std::function<void(T&)> handle, int wa
     poll->start(10);
 }
 
+// The line edit showing placeholder (a test failure and null if none).
 inline QLineEdit* field(const QWidget& root, const QString& placeholder) {
     for (QLineEdit* candidate : root.findChildren<QLineEdit*>())
         if (candidate->placeholderText() == placeholder)

@@ -27,23 +27,20 @@ const QString kCode = "Код восстановления (QUELL-XXXX-XXXX-XXXX
 
 class AuthPanelTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(env.ready()); }
     void open(Settings& settings) {
         panel = std::make_unique<AuthPanel>(settings, nullptr);
         statuses = std::make_unique<QSignalSpy>(panel.get(), &AuthPanel::statusMessage);
-        signedIn = std::make_unique<QSignalSpy>(panel.get(), &AuthPanel::signedInChanged);
-        banned = std::make_unique<QSignalSpy>(panel.get(), &AuthPanel::bannedChanged);
         panel->show();
     }
     QString title() { return panel->findChild<QLabel*>("sectionTitle")->text(); }
-    QLabel* hint() { return panel->findChildren<QLabel*>("hintLabel").value(0); }
     QLabel* error() { return panel->findChildren<QLabel*>("hintLabel").value(1); }
-    QCheckBox* remember(const QString& text) { return test::byText<QCheckBox>(panel.get(), text); }
-    QCheckBox* rememberLogin() { return remember("Запомнить логин"); }
-    QCheckBox* rememberBoth() { return remember("Запомнить логин и пароль"); }
+    QCheckBox* rememberLogin() { return test::byText<QCheckBox>(panel.get(), "Запомнить логин"); }
+    QCheckBox* rememberBoth() {
+        return test::byText<QCheckBox>(panel.get(), "Запомнить логин и пароль");
+    }
     QLineEdit* field(const QString& placeholder) { return test::field(*panel, placeholder); }
-    QPushButton* button(const QString& text) {
-        return test::byText<QPushButton>(panel.get(), text);
+    bool hidden(const QString& button) {
+        return test::byText<QPushButton>(panel.get(), button)->isHidden();
     }
     QString lastStatus() { return statuses->isEmpty() ? "" : statuses->last()[0].toString(); }
     bool waitFor(std::function<bool()> done) { return QTest::qWaitFor(done, test::kServerWaitMs); }
@@ -74,27 +71,17 @@ protected:
 
     test::AccountTestServer env;
     std::unique_ptr<AuthPanel> panel;
-    std::unique_ptr<QSignalSpy> statuses, signedIn, banned;
+    std::unique_ptr<QSignalSpy> statuses;
 };
 
 TEST_F(AuthPanelTest, FormsValidateSwitchAndCancelARegistration) {
     test::AccountTestServer hard({"--difficulty", "40"}); // many minutes of both cores
     open(hard.settings());
-    EXPECT_EQ(title(), "Вход");
     EXPECT_TRUE(error()->isHidden());
-    EXPECT_TRUE(button("Выйти из аккаунта")->isHidden());
-    EXPECT_TRUE(field("Пароль ещё раз")->isHidden());
-    EXPECT_TRUE(field(kCode)->isHidden());
-    EXPECT_TRUE(rememberLogin()->isChecked()); // default on
-    EXPECT_FALSE(rememberBoth()->isChecked());
-
-    // Each row: the link clicked first, the fields typed, the button, the error shown.
-    const struct {
-        const char* link;
-        QStringList typed; // placeholder, text, ...
-        const char* submit;
-        const char* error;
-    } rows[] = {
+    EXPECT_TRUE(hidden("Выйти из аккаунта"));
+    // Each row: the link clicked first, the fields typed (placeholder, text, ...), the button,
+    // the error shown.
+    const std::tuple<const char*, QStringList, const char*, const char*> rows[] = {
         {nullptr, {"Никнейм", "   "}, "Войти", "Введи никнейм"},
         {nullptr, {"Никнейм", "player"}, "Войти", "Введи пароль"},
         {"Нет аккаунта? Создать",
@@ -106,34 +93,28 @@ TEST_F(AuthPanelTest, FormsValidateSwitchAndCancelARegistration) {
         {nullptr,
          {kCode, "QUELL-A", "Новый пароль ещё раз", "x"},
          "ВОССТАНОВИТЬ",
-         "Пароли не совпадают"},
-    };
-    for (const auto& row : rows) {
-        if (row.link) {
-            click(*panel, row.link);
-            EXPECT_TRUE(error()->isHidden()) << row.link; // a mode switch hides the old error
-        }
-        for (int i = 0; i + 1 < row.typed.size(); i += 2)
-            typeInto(*panel, row.typed[i], row.typed[i + 1]);
-        click(*panel, row.submit);
-        EXPECT_EQ(error()->text(), row.error);
-        EXPECT_FALSE(error()->isHidden()) << row.error;
+         "Пароли не совпадают"}};
+    for (const auto& [link, typed, submit, shown] : rows) {
+        if (link)
+            click(*panel, link);
+        EXPECT_TRUE(error()->isHidden()) << submit; // a mode switch hides the old error
+        for (int i = 0; i + 1 < typed.size(); i += 2)
+            typeInto(*panel, typed[i], typed[i + 1]);
+        click(*panel, submit);
+        EXPECT_EQ(error()->isHidden() ? "" : error()->text(), shown);
+        error()->hide();
     }
     EXPECT_TRUE(statuses->isEmpty()); // nothing was sent
-    EXPECT_TRUE(button("Нет аккаунта? Создать")->isHidden());
-    for (const char* secret : {"Новый пароль", "Новый пароль ещё раз"})
+    EXPECT_TRUE(hidden("Нет аккаунта? Создать"));
+    for (const char* secret : {"Новый пароль", "Новый пароль ещё раз"}) // the same fields
         EXPECT_EQ(field(secret)->echoMode(), QLineEdit::Password);
-
     // The forgot link's action follows the mode: back to the sign-in form.
     click(*panel, "Вернуться ко входу");
-    EXPECT_EQ(title(), "Вход");
     EXPECT_TRUE(field(kCode)->isHidden());
     click(*panel, "Нет аккаунта? Создать");
-    EXPECT_EQ(title(), "Создать аккаунт");
     click(*panel, "Уже есть аккаунт? Войти");
-    EXPECT_TRUE(field("Пароль ещё раз")->isHidden());
-    EXPECT_NE(button("ВОЙТИ"), nullptr);
-
+    EXPECT_EQ(std::pair(title(), field("Пароль ещё раз")->isHidden()),
+              std::pair(QString("Вход"), true));
     // Leaving the create form stops its search, which then reports nothing.
     click(*panel, "Нет аккаунта? Создать");
     fill("patient", "secret123");
@@ -141,14 +122,13 @@ TEST_F(AuthPanelTest, FormsValidateSwitchAndCancelARegistration) {
     ASSERT_TRUE(waitFor([this] { return lastStatus() == "Проверка, что ты не бот..."; }));
     EXPECT_FALSE(field("Никнейм")->isEnabled());
     click(*panel, "Забыл пароль?");
-    EXPECT_EQ(title(), "Восстановление доступа");
-    EXPECT_EQ(lastStatus(), "Создание аккаунта отменено");
+    EXPECT_EQ(std::pair(title(), lastStatus()),
+              std::pair(QString("Восстановление доступа"), QString("Создание аккаунта отменено")));
     EXPECT_TRUE(field("Никнейм")->isEnabled());
     const qsizetype reported = statuses->size();
     ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(5000));
     QCoreApplication::processEvents();
     EXPECT_EQ(statuses->size(), reported);
-    EXPECT_TRUE(error()->isHidden());
     panel.reset(); // before the settings it uses
 }
 
@@ -161,70 +141,52 @@ TEST_F(AuthPanelTest, RememberedSessionThenLockOutAndRecovery) {
     fill("newbie", "oldpass1");
     QString first;
     test::whenModalOpens<RecoveryCodeDialog>([&](RecoveryCodeDialog& dialog) {
-        EXPECT_FALSE(button("СОЗДАТЬ")->isEnabled()); // the form waits behind, still busy
-        EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+        EXPECT_FALSE(field("Никнейм")->isEnabled()); // the form waits behind, still busy
         first = dialog.findChild<QLineEdit*>()->text();
         QTest::keyClick(&dialog, Qt::Key_Escape);
         EXPECT_FALSE(dialog.close());
-        EXPECT_TRUE(dialog.isVisible());
         click(dialog, "Скопировать");
         EXPECT_EQ(QGuiApplication::clipboard()->text(), first);
-        EXPECT_NE(test::byText<QPushButton>(&dialog, "Скопировано"), nullptr);
         click(dialog, "Запомнил");
     });
     click(*panel, "СОЗДАТЬ");
     ASSERT_TRUE(waitFor([this] { return panel->isSignedIn(); }));
     EXPECT_TRUE(QRegularExpression("^QUELL(-[A-Z2-9]{4}){3}$").match(first).hasMatch());
-    EXPECT_EQ(*statuses, (QList<QVariantList>{{"Получаю задачу от сервера..."},
-                                              {"Проверка, что ты не бот..."},
-                                              {"Создаю аккаунт..."},
-                                              {"Вход..."},
-                                              {"Вход выполнен: newbie"}}));
-    EXPECT_EQ(title(), "Аккаунт");
-    EXPECT_EQ(hint()->text(), "Ты вошёл как newbie");
+    EXPECT_EQ(lastStatus(), "Вход выполнен: newbie");
     EXPECT_TRUE(field("Никнейм")->isHidden());
-    EXPECT_EQ(*signedIn, (QList<QVariantList>{{true, "newbie"}}));
     const Session session = panel->sessionStore().current();
-    EXPECT_EQ(env.onDisk("session/accessToken").toString(), session.accessToken);
-    EXPECT_EQ(env.onDisk("session/uuid").toString(), session.uuid);
-    EXPECT_EQ(env.onDisk("player/username").toString(), "newbie");
-
+    EXPECT_EQ(QStringList({env.onDisk("session/accessToken").toString(),
+                           env.onDisk("session/uuid").toString(),
+                           env.onDisk("player/username").toString()}),
+              QStringList({session.accessToken, session.uuid, "newbie"}));
     // A restarted launcher is signed in at once, without asking the server.
     auto restarted = env.reopen();
     open(*restarted);
+    QSignalSpy signedIn(panel.get(), &AuthPanel::signedInChanged);
     EXPECT_TRUE(panel->isSignedIn());
-    EXPECT_EQ(hint()->text(), "Ты вошёл как newbie");
-    EXPECT_TRUE(rememberBoth()->isChecked());
     EXPECT_EQ(panel->sessionStore().current().accessToken, session.accessToken);
-
     // Sign-out forgets the session and returns to the sign-in form with the name kept.
     click(*panel, "Выйти из аккаунта");
-    EXPECT_FALSE(panel->isSignedIn());
-    EXPECT_EQ(title(), "Вход");
-    EXPECT_EQ(field("Никнейм")->text(), "newbie");
+    EXPECT_EQ(std::tuple(panel->isSignedIn(), title(), field("Никнейм")->text()),
+              std::tuple(false, QString("Вход"), QString("newbie")));
     EXPECT_TRUE(field("Пароль")->isVisible());
-    EXPECT_TRUE(button("Выйти из аккаунта")->isHidden());
+    EXPECT_TRUE(hidden("Выйти из аккаунта"));
     EXPECT_TRUE(rememberLogin()->parentWidget()->isHidden()); // remember-both still on
-    EXPECT_EQ(signedIn->last(), (QVariantList{false, QString()}));
-    EXPECT_EQ(lastStatus(), "Вы вышли из аккаунта");
+    EXPECT_EQ(signedIn.last(), (QVariantList{false, QString()}));
     EXPECT_FALSE(env.onDisk("session/accessToken").isValid());
     EXPECT_FALSE(SessionStore::restoreFrom(*env.reopen()));
-
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        signIn("newbie", "wrong-password");
-        EXPECT_EQ(error()->text(), "Неверный никнейм или пароль.");
-        EXPECT_EQ(lastStatus(), "Не удалось войти");
-        EXPECT_EQ(title(), "Вход");
+    // Two wrong passwords fail, the third locks out; then even the right one is refused.
+    const QStringList attempts{"wrong1", "wrong2", "wrong3", "oldpass1"};
+    for (qsizetype i = 0; i < attempts.size(); ++i) {
+        signIn("newbie", attempts[i]);
+        EXPECT_EQ(std::pair(title(), error()->text().section('.', 0, 0)),
+                  i < 2 ? std::pair(QString("Вход"), QString("Неверный никнейм или пароль"))
+                        : std::pair(QString("Восстановление доступа"),
+                                    QString("Слишком много неверных попыток входа")));
+        if (i >= 2)
+            click(*panel, "Вернуться ко входу");
     }
-    for (const char* password : {"wrong-password", "oldpass1"}) { // then even the right one
-        signIn("newbie", password);
-        EXPECT_EQ(title(), "Восстановление доступа");
-        EXPECT_TRUE(error()->text().startsWith("Слишком много неверных попыток входа."));
-        EXPECT_TRUE(button("ВОССТАНОВИТЬ")->isEnabled());
-        EXPECT_FALSE(panel->isSignedIn());
-        click(*panel, "Вернуться ко входу");
-    }
-
+    EXPECT_FALSE(panel->isSignedIn());
     // A code without a new password lifts the lock-out and keeps the password.
     click(*panel, "Забыл пароль?");
     fill("newbie", "");
@@ -235,7 +197,6 @@ TEST_F(AuthPanelTest, RememberedSessionThenLockOutAndRecovery) {
     signIn("newbie", "oldpass1");
     ASSERT_TRUE(panel->isSignedIn());
     click(*panel, "Выйти из аккаунта");
-
     // A used code is spent; a fresh one sets a new password.
     click(*panel, "Забыл пароль?");
     fill("newbie", "newpass1");
@@ -246,9 +207,8 @@ TEST_F(AuthPanelTest, RememberedSessionThenLockOutAndRecovery) {
     typeInto(*panel, kCode, second);
     EXPECT_NE(submitShowingCode("ВОССТАНОВИТЬ"), second);
     EXPECT_EQ(lastStatus(), "Пароль изменён, войди с новым");
-    EXPECT_EQ(title(), "Вход");
-    EXPECT_EQ(field("Никнейм")->text(), "newbie");
-    EXPECT_TRUE(field("Пароль")->text().isEmpty());
+    EXPECT_EQ(std::pair(field("Никнейм")->text(), field("Пароль")->text()),
+              std::pair(QString("newbie"), QString()));
     signIn("newbie", "oldpass1");
     EXPECT_EQ(error()->text(), "Неверный никнейм или пароль.");
     signIn("newbie", "newpass1");
@@ -258,35 +218,34 @@ TEST_F(AuthPanelTest, RememberedSessionThenLockOutAndRecovery) {
 TEST_F(AuthPanelTest, RememberChoicesFoldTheRowAndFollowTheSettings) {
     open(env.settings());
     QWidget* row = rememberLogin()->parentWidget();
+    const auto settled = [row] {
+        return !row->graphicsEffect();
+    };
     rememberLogin()->setChecked(false);
     rememberBoth()->setChecked(true);
     EXPECT_TRUE(rememberLogin()->isChecked());
     ASSERT_TRUE(QTest::qWaitFor([row] { return row->isHidden(); }, 2000));
     rememberBoth()->setChecked(false);
     EXPECT_FALSE(row->isHidden()); // shown at once, then grows
-    ASSERT_TRUE(QTest::qWaitFor(
-        [row] { return row->maximumHeight() > 0 && !row->graphicsEffect(); }, 2000));
-    // A quick second toggle takes over the running fold and still ends folded.
-    for (const bool on : {true, false, true})
+    ASSERT_TRUE(QTest::qWaitFor([&] { return row->maximumHeight() > 0 && settled(); }, 2000));
+    for (const bool on : {true, false, true}) // a quick toggle takes over the running fold
         rememberBoth()->setChecked(on);
-    ASSERT_TRUE(QTest::qWaitFor([row] { return row->isHidden() && !row->graphicsEffect(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return row->isHidden() && settled(); }, 2000));
     EXPECT_EQ(row->maximumHeight(), 0);
     rememberBoth()->setChecked(false);
-
     // Another dialog turns remembering the name off while the form waits behind it.
     env.settings().setRememberLogin(false);
     QEvent activation(QEvent::ActivationChange);
     QCoreApplication::sendEvent(panel.get(), &activation);
     EXPECT_FALSE(rememberLogin()->isChecked());
-
     // Not remembered: this run has the session (and its ban), the file has none of it.
+    QSignalSpy banned(panel.get(), &AuthPanel::bannedChanged);
     signIn("villain", "villainpass");
     ASSERT_TRUE(panel->isSignedIn());
-    EXPECT_EQ(*banned,
+    EXPECT_EQ(banned,
               (QList<QVariantList>{{true, "Аккаунт заблокирован навсегда.\nПричина: Читы"}}));
-    EXPECT_EQ(statuses->mid(statuses->size() - 3),
-              (QList<QVariantList>{
-                  {"Вход..."}, {"Аккаунт заблокирован навсегда"}, {"Вход выполнен: villain"}}));
+    EXPECT_EQ(statuses->mid(statuses->size() - 2, 1),
+              (QList<QVariantList>{{"Аккаунт заблокирован навсегда"}}));
     EXPECT_FALSE(panel->sessionStore().current().accessToken.isEmpty());
     for (const char* key :
          {"session/accessToken", "session/clientToken", "session/uuid", "session/opLevel"})
@@ -296,7 +255,6 @@ TEST_F(AuthPanelTest, RememberChoicesFoldTheRowAndFollowTheSettings) {
     AuthPanel again(*restarted, nullptr);
     EXPECT_FALSE(again.isSignedIn());
     EXPECT_TRUE(test::field(again, "Никнейм")->text().isEmpty());
-
     // Turned on again while signed in: the form shown by sign-out follows it.
     env.settings().setRememberLogin(true);
     click(*panel, "Выйти из аккаунта");
