@@ -16,57 +16,46 @@ namespace {
 QString names(const QList<ServerMod>& mods) {
     QStringList list;
     for (const ServerMod& mod : mods)
-        list << mod.fileName + (mod.onServer ? "" : " extra") + (mod.installed ? " installed" : "");
+        list << mod.fileName + (mod.onServer ? "" : " extra") +
+                    (mod.installed ? " installed" : "") + " " + QString::number(mod.sizeBytes) +
+                    mod.url + mod.sha256;
     return list.join(", ");
 }
 
-TEST(ServerModComparisonTest, ManifestKeepsPlainNamesOnlyAndReadsEveryField) {
+// The manifest keeps plain names only; a jar counts as installed at the listed size (any size
+// when none is listed) under the target's case rule; the folder's other jars come last, sorted.
+TEST(ServerModComparisonTest, ManifestNamesAndTheFolderGiveInstalledMissingAndExtra) {
     QList<ServerMod> entries;
     ASSERT_TRUE(ServerModComparison::parseManifest(R"({"mods": [
-        {"fileName": "a.jar", "url": "http://h/a.jar", "sizeBytes": 12.9, "sha256": "ab"},
+        {"fileName": "a.jar", "url": "u", "sizeBytes": 12.9, "sha256": "ab"},
         {"fileName": "..\\Quellbrook.ini", "url": "http://h/x", "sizeBytes": 1},
         {"fileName": "../up.jar"}, {"fileName": "sub/b.jar"}, {"fileName": "C:evil.jar"},
         {"fileName": "CON.jar"}, {"fileName": ""}, {"url": "http://h/nameless"}, "not an object",
-        {"fileName": "Ботаника-2.0.jar"}, {"fileName": "a.jar", "url": "http://h/again"}]})",
+        {"fileName": "Ботаника-2.0.jar"}, {"fileName": "a.jar", "url": "again"}]})",
                                                    entries));
-    EXPECT_EQ(names(entries), "a.jar, Ботаника-2.0.jar, a.jar");
-    EXPECT_EQ(entries[0].url + entries[0].sha256, "http://h/a.jarab");
-    EXPECT_EQ(entries[0].sizeBytes, 12);
-    EXPECT_TRUE(entries[1].url.isEmpty());
-    EXPECT_EQ(entries[1].sizeBytes, 0);
+    EXPECT_EQ(names(entries), "a.jar 12uab, Ботаника-2.0.jar 0, a.jar 0again");
     for (const char* bad : {"[]", "{\"mods\": {}}", "<html>", ""}) {
         entries = {ServerMod{}};
-        EXPECT_FALSE(ServerModComparison::parseManifest(bad, entries)) << bad;
-        EXPECT_TRUE(entries.isEmpty());
+        EXPECT_FALSE(ServerModComparison::parseManifest(bad, entries) || !entries.isEmpty()) << bad;
     }
-}
-
-TEST(ServerModComparisonTest, InstalledFollowsTheSizeAndTheTargetsCaseRuleAndExtrasComeLast) {
     test::TempDir dir;
+    for (const char* name : {"right.jar", "wrong.jar", "any.jar", "zeta.jar", "foo.jar", "n.txt"})
+        test::writeWholeFile(dir / "mods" / name, name); // as long as its name
+    std::filesystem::create_directories(dir / "mods/folder.jar");
     // clang-format off
-    for (const auto& [name, size] : std::vector<std::pair<std::string, int>>{{"right.jar", 10},
-             {"wrong-size.jar", 9}, {"any-size.jar", 3}, {"zeta.jar", 4}, {"alpha.jar", 5},
-             {"foo.jar", 7}, {"notes.txt", 1}})
-        test::writeWholeFile(dir / "mods" / name, std::string(size, 'j'));
-    QList<ServerMod> manifest = {{"right.jar", "u", 10, true, false, {}},
-        {"wrong-size.jar", "u", 10, true, true, {}}, {"any-size.jar", "u", 0, true, false, {}},
+    const QList<ServerMod> manifest = {{"right.jar", "u", 9, true, false, {}},
+        {"wrong.jar", "u", 10, true, true, {}}, {"any.jar", "u", 0, true, false, {}},
         {"absent.jar", "u", 10, true, true, {}}, {"Foo.jar", "u", 7, true, false, {}}};
     // clang-format on
-    std::filesystem::create_directories(dir / "mods/folder.jar");
-    const auto rows =
-        ServerModComparison(dir / "mods", TargetPlatform::linuxX64()).withLocalFiles(manifest);
-    EXPECT_EQ(names(rows),
-              "right.jar installed, wrong-size.jar, any-size.jar installed, absent.jar, Foo.jar, "
-              "alpha.jar extra installed, foo.jar extra installed, zeta.jar extra installed");
-    EXPECT_EQ(rows[5].sizeBytes, 5);
-    EXPECT_TRUE(rows[5].url.isEmpty());
-    // Windows compares names without case: foo.jar is Foo.jar there.
-    const auto windows = ServerModComparison(dir / "mods", TargetPlatform::windowsX64())
-                             .withLocalFiles({manifest[4]});
-    EXPECT_EQ(
-        names(windows),
-        "Foo.jar installed, alpha.jar extra installed, any-size.jar extra installed, "
-        "right.jar extra installed, wrong-size.jar extra installed, zeta.jar extra installed");
+    const auto compare = [&](TargetPlatform target, const QList<ServerMod>& listed) {
+        return names(ServerModComparison(dir / "mods", target).withLocalFiles(listed));
+    };
+    EXPECT_EQ(compare(TargetPlatform::linuxX64(), manifest),
+              "right.jar installed 9u, wrong.jar 10u, any.jar installed 0u, absent.jar 10u, "
+              "Foo.jar 7u, foo.jar extra installed 7, zeta.jar extra installed 8");
+    EXPECT_EQ(compare(TargetPlatform::windowsX64(), {manifest[4], manifest[2]}),
+              "Foo.jar installed 7u, any.jar installed 0u, right.jar extra installed 9, "
+              "wrong.jar extra installed 9, zeta.jar extra installed 8");
 }
 
 // The check the main window runs before play and before the self-check.
@@ -77,32 +66,26 @@ TEST(ServerModCheckTest, TheServersListGivesMissingAndExtraOrFailsWithinItsTimeO
     test::TestHttpServer server;
     server.get("/api/mods", [](const auto&, httplib::Response& response, const auto&) {
         response.set_content(R"({"mods": [{"fileName": "have.jar", "url": "u", "sizeBytes": 4},
-            {"fileName": "need.jar", "url": "u", "sizeBytes": 2097152},
-            {"fileName": "..\\Quellbrook.ini", "url": "u", "sizeBytes": 1}]})",
+            {"fileName": "need.jar", "url": "u", "sizeBytes": 2097152}]})",
                              "json");
     });
-    QList<ServerMod> missing, extra;
-    const auto check = [&](const std::string& path, int timeoutMs = 5000, int cancelMs = -1) {
-        missing = extra = {ServerMod{}};
-        ServerModCheck check(ServerModComparison(dir / "mods", TargetPlatform::linuxX64()),
-                             QString::fromStdString(server.url(path)));
-        if (cancelMs >= 0)
-            QTimer::singleShot(cancelMs, &check, &ServerModCheck::cancel);
-        return check.run(missing, extra, timeoutMs);
-    };
-    ASSERT_TRUE(check("/api/mods"));
-    EXPECT_EQ(names(missing) + " | " + names(extra), "need.jar | mine.jar extra installed");
-    EXPECT_EQ(missing[0].sizeBytes, 2097152);
     QElapsedTimer clock;
     clock.start();
     for (const auto& [path, timeoutMs, cancelMs] :
-         std::vector<std::tuple<std::string, int, int>>{{"/status/404", 5000, -1},
+         std::vector<std::tuple<std::string, int, int>>{{"/api/mods", 5000, -1},
+                                                        {"/status/404", 5000, -1},
                                                         {"/status/500", 5000, -1},
                                                         {"/bytes/40", 5000, -1},
                                                         {"/stall/4000", 300, -1},
                                                         {"/stall/4000", 5000, 100}}) {
-        EXPECT_FALSE(check(path, timeoutMs, cancelMs)) << path;
-        EXPECT_TRUE(missing.isEmpty() && extra.isEmpty());
+        QList<ServerMod> missing{ServerMod{}}, extra{ServerMod{}};
+        ServerModCheck check(ServerModComparison(dir / "mods", TargetPlatform::linuxX64()),
+                             QString::fromStdString(server.url(path)));
+        if (cancelMs >= 0)
+            QTimer::singleShot(cancelMs, &check, &ServerModCheck::cancel);
+        EXPECT_EQ(check.run(missing, extra, timeoutMs), path == "/api/mods") << path;
+        EXPECT_EQ(names(missing) + " | " + names(extra),
+                  path == "/api/mods" ? "need.jar 2097152u | mine.jar extra installed 4" : " | ");
     }
     EXPECT_LT(clock.elapsed(), 3000);
 }
