@@ -4,16 +4,13 @@
 
 #include "AccountTestServer.h"
 #include "AccountUiSupport.h"
-#include "accounts/AccountServerApi.h"
-#include "accounts/AdminClient.h"
 #include "accounts/SessionStore.h"
 #include "tests/support/QtTestApp.h"
-#include "tests/support/TestHttpServer.h"
 
 #include <QDateTime>
 #include <QLabel>
 #include <QMessageBox>
-#include <QSignalSpy>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTableWidget>
 
@@ -48,11 +45,10 @@ protected:
                 QStringList cells;
                 for (int column = 1; column < 5; ++column) {
                     const QString text = table()->item(row, column)->text();
-                    const QDateTime time = QDateTime::fromString(text, "dd.MM.yyyy HH:mm");
-                    const qint64 now = QDateTime::currentSecsSinceEpoch();
-                    cells << (time.isValid() ? QString::number(qRound(
-                                                   (time.toSecsSinceEpoch() - now) / 86400.0))
-                                             : text);
+                    const auto time = QDateTime::fromString(text, "dd.MM.yyyy HH:mm");
+                    const qint64 days =
+                        qRound((time.toSecsSinceEpoch() - time.currentSecsSinceEpoch()) / 86400.0);
+                    cells << (time.isValid() ? QString::number(days) : text);
                 }
                 QWidget* unban = table()->cellWidget(row, 5);
                 return cells << (unban ? unban->accessibleName() : "");
@@ -107,17 +103,14 @@ TEST_F(AdminDialogTest, OperatorBansAndUnbans) {
     // The end column sorts by time, permanent last, and the unban buttons travel along.
     ban("viewer", 3650, QMessageBox::Yes);
     ASSERT_TRUE(waitText(true, "Забанено: 3"));
-    for (const auto order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+    for (const auto& [order, names] : {std::pair{Qt::AscendingOrder, "player viewer villain"},
+                                       {Qt::DescendingOrder, "villain viewer player"}}) {
         table()->sortByColumn(4, order);
-        QStringList names;
+        QStringList shown;
         for (int row = 0; row < 3; ++row)
-            names << table()->item(row, 0)->text() + ":" +
-                         table()->cellWidget(row, 5)->accessibleName();
-        EXPECT_EQ(
-            names.join(' '),
-            order == Qt::AscendingOrder
-                ? "player:Разбанить player viewer:Разбанить viewer villain:Разбанить villain"
-                : "villain:Разбанить villain viewer:Разбанить viewer player:Разбанить player");
+            shown << table()->item(row, 0)->text() + table()->cellWidget(row, 5)->accessibleName();
+        EXPECT_EQ(shown.join(' '),
+                  QString(names).replace(QRegularExpression("(\\w+)"), "\\1Разбанить \\1"));
     }
     EXPECT_EQ(answering(QMessageBox::Yes, qobject_cast<QPushButton*>(table()->cellWidget(0, 5))),
               "Снять бан с villain?");
@@ -144,25 +137,6 @@ TEST_F(AdminDialogTest, ViewerMayOnlyLookAndAPlayerIsRefused) {
     session.end(); // asked without a token now
     test::click(*dialog, "Обновить");
     ASSERT_TRUE(waitText(true, "!Сессия недействительна, войди заново."));
-}
-
-TEST_F(AdminDialogTest, ClientFailuresOfAnUnbanAndOfASilentServer) {
-    ASSERT_TRUE(env.signIn(session, "oper", "operpass"));
-    AdminClient client(session, env.settings());
-    QSignalSpy unbanFailed(&client, &AdminClient::unbanFailed);
-    client.unban("player");
-    ASSERT_TRUE(unbanFailed.wait(test::kServerWaitMs));
-    EXPECT_EQ(unbanFailed.first().first(), "Этот игрок не забанен.");
-    test::TestHttpServer silent;
-    silent.holdConnections();
-    env.useServer(QString::fromStdString(silent.baseUrl()));
-    AdminClient waiting(session, env.settings());
-    waiting.setTransferTimeout(std::chrono::milliseconds(300));
-    QSignalSpy levelFailed(&waiting, &AdminClient::levelFailed);
-    waiting.requestLevel();
-    ASSERT_TRUE(levelFailed.wait(test::kServerWaitMs));
-    EXPECT_EQ(levelFailed.first().first(), kServerUnreachableText);
-    silent.releaseConnections();
 }
 
 } // namespace

@@ -43,21 +43,17 @@ protected:
         client.reset();
         env.useServer(baseUrl);
         client = std::make_unique<AuthClient>(env.settings(), nullptr);
-        const auto add = [this](const char* name) {
-            return [this, name](const auto&... args) {
+        const auto on = [this](auto signal, const char* name) {
+            QObject::connect(client.get(), signal, [this, name](const auto&... args) {
                 QStringList event{name};
                 ((event << QVariant::fromValue(args).toString()), ...);
                 events << event.join('|');
-            };
+            });
         };
-        QObject::connect(client.get(), &AuthClient::busy, add("busy"));
-        QObject::connect(client.get(), &AuthClient::registered, add("registered"));
-        QObject::connect(client.get(), &AuthClient::recoveryCodeIssued, add("code"));
-        QObject::connect(client.get(), &AuthClient::lockedOut, add("lockedOut"));
-        QObject::connect(client.get(), &AuthClient::recovered, add("recovered"));
-        QObject::connect(client.get(), &AuthClient::accountBanned, add("banned"));
-        QObject::connect(client.get(), &AuthClient::loggedIn, add("loggedIn"));
-        QObject::connect(client.get(), &AuthClient::failed, add("failed"));
+        on(&AuthClient::busy, "busy"), on(&AuthClient::registered, "registered");
+        on(&AuthClient::recoveryCodeIssued, "code"), on(&AuthClient::lockedOut, "lockedOut");
+        on(&AuthClient::recovered, "recovered"), on(&AuthClient::accountBanned, "banned");
+        on(&AuthClient::loggedIn, "loggedIn"), on(&AuthClient::failed, "failed");
         QObject::connect(client.get(), &AuthClient::sessionReady, [this](const Session& s) {
             session = s;
             events << "sessionReady";
