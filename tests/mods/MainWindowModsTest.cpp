@@ -126,6 +126,7 @@ TEST_F(MainWindowModsTest, TheCheckButtonComparesTheModsFirstThenRunsTheSelfChec
     EXPECT_EQ(questions, QStringList{"Моды изменились|Не хватает модов: 1 (0 МБ)\n\nОткрыть "
                                      "управление модами?"});
     EXPECT_EQ(dialogs, QStringList{"Проверка лаунчера"});
+    EXPECT_GT(window->findChild<ModListPanel*>()->width(), 200); // laid out beside the card
 }
 
 } // namespace

@@ -43,8 +43,9 @@ TEST(ModArchiveImportTest, JarsLandFlatBesideThePlayersOwnAndABrokenArchiveWrite
                     .file("mods/Ботаника.jar", "botanika")
                     .write(archive));
     EXPECT_EQ(importModArchive(archive, mods), 4);
-    const std::string installed = contents(mods);
-    EXPECT_EQ(installed, "a.jar=second a b.JAR=b c.jar=c old.jar=old Ботаника.jar=botanika ");
+    const std::string installed =
+        "a.jar=second a b.JAR=b c.jar=c old.jar=old Ботаника.jar=botanika ";
+    EXPECT_EQ(contents(mods), installed);
     EXPECT_EQ(contents(mods.parent_path()), "mods= "); // no staging folder left
 
     ASSERT_TRUE(test::ArchiveBuilder(RuntimeArchiveFormat::Zip)
