@@ -19,8 +19,8 @@ AccountTestServer::AccountTestServer(const QStringList& arguments) {
     process_.start(QBK_ACCOUNT_SERVER_EXE,
                    QStringList{"--port", "0", "--pbkdf2-iterations", "1000"} + arguments);
     while (process_.waitForStarted(5000) && !process_.canReadLine() &&
-           process_.waitForReadyRead(5000)) {
-    }
+           process_.waitForReadyRead(5000))
+        ;
     static const QRegularExpression line("^listening 127\\.0\\.0\\.1:(\\d+)\\s*$");
     port = line.match(QString::fromUtf8(process_.readLine())).captured(1).toInt();
     useServer(baseUrl());

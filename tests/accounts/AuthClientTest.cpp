@@ -148,12 +148,7 @@ TEST_F(AuthClientTest, SignInAnswersOfABrokenOrHostileHost) {
 }
 
 TEST_F(AuthClientTest, RefusedOrSilentServerReadsAsUnreachable) {
-    int closedPort = 0;
-    {
-        test::TestHttpServer gone;
-        closedPort = gone.port();
-    }
-    use(QString("http://127.0.0.1:%1").arg(closedPort));
+    use(QString("http://127.0.0.1:%1").arg(test::TestHttpServer().port())); // closed again
     EXPECT_EQ(signIn("Steve", "pw").last(), "failed|" + kServerUnreachableText);
     use(QString::fromStdString(host.baseUrl()));
     host.holdConnections();
@@ -167,22 +162,14 @@ TEST_F(AuthClientTest, RefusedOrSilentServerReadsAsUnreachable) {
     host.releaseConnections();
 }
 
-std::mutex gMessagesMutex;
-std::string gMessages;
-
 // Passwords, recovery codes and tokens go to the server and to the signals meant to carry
-// them, never into a text the launcher shows (busy and failure texts), a Qt message, a line on
-// the standard streams or the INI.
+// them, never into a text the launcher shows (busy and failure texts), a line on the standard
+// streams (where Qt's messages go too) or the INI.
 TEST_F(AuthClientTest, SecretsNeverReachShownTextsLogsOrTheIni) {
     use(env.baseUrl());
     QStringList secrets{"first-pass-Ä1", "wrong-pass-Ö2", "new-pass-Ü3", "QUELL-AAAA-BBBB-CCCC"};
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    const QtMessageHandler oldHandler =
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
-            std::lock_guard lock(gMessagesMutex);
-            gMessages += text.toStdString() + "\n";
-        });
     run([&](AuthClient& c) { c.registerAccount("Secret_Player", secrets[0]); });
     EXPECT_EQ(signIn("Secret_Player", secrets[1]).last(), "failed|Неверный никнейм или пароль.");
     run([&](AuthClient& c) { c.recover("Secret_Player", secrets[3], secrets[2]); }); // not issued
@@ -191,7 +178,6 @@ TEST_F(AuthClientTest, SecretsNeverReachShownTextsLogsOrTheIni) {
               "recovered|Secret_Player|true");
     signIn("Secret_Player", secrets[2]);
     env.settings().sync();
-    qInstallMessageHandler(oldHandler);
     QStringList shown; // what the panel would put on screen
     for (const QStringList parts :
          events | std::views::transform([](const QString& e) { return e.split('|'); }))
@@ -203,7 +189,7 @@ TEST_F(AuthClientTest, SecretsNeverReachShownTextsLogsOrTheIni) {
             shown << parts.join('|');
     ASSERT_EQ(secrets.size(), 10); // two codes and two pairs of tokens
     const std::string written = testing::internal::GetCapturedStdout() +
-                                testing::internal::GetCapturedStderr() + gMessages +
+                                testing::internal::GetCapturedStderr() +
                                 test::readWholeFile(env.ini);
     for (const QString& secret : secrets) {
         EXPECT_FALSE(shown.join('\n').contains(secret, Qt::CaseInsensitive))
