@@ -28,15 +28,10 @@ long lines(const fs::path& file) {
     return std::count(text.begin(), text.end(), '\n');
 }
 
-TEST(QbkToolOptions, ParsesCommandDirectoryAndTargetOrNamesTheFault) {
+// Parsing itself is walked by the runs below; here the faults a script is told about.
+TEST(QbkToolOptions, NamesTheFault) {
     tool::ToolOptions options;
     std::string error;
-    ASSERT_TRUE(tool::ToolOptions::parse(
-        {"install-vanilla", "--launcher-dir", "/tmp/Лаунчер", "--target", "windows"}, options,
-        error));
-    EXPECT_EQ(options.command, "install-vanilla");
-    EXPECT_EQ(options.launcherDir, fs::path(u8"/tmp/Лаунчер"));
-    EXPECT_EQ(options.target.osName, "windows");
     const std::pair<std::vector<std::string>, std::string> faults[] = {
         {{"install-vanilla"}, "--launcher-dir is required"},
         {{"install-java", "--launcher-dir", "d", "--target", "macos"},
@@ -78,12 +73,6 @@ protected:
                   0);
     }
     std::string err() const { return readWholeFile(dir / "err.txt"); }
-    void placeRealVersionJsons() {
-        writeWholeFile(launcher / "minecraft/versions/neoforge-21.1.230/neoforge-21.1.230.json",
-                       readWholeFile(QBK_TESTDATA_DIR "/neoforge/neoforge-21.1.230.json"));
-        writeWholeFile(launcher / "minecraft/versions/1.21.1/1.21.1.json",
-                       readWholeFile(QBK_TESTDATA_DIR "/minecraft/1.21.1.json"));
-    }
 
     test::TempDir dir{"qbk-tool"};
     test::TestCertificates certificates{dir.path()};
@@ -114,9 +103,7 @@ TEST_F(QbkToolRun, InstallVanillaFetchesEveryMirrorFileOnceFromNginxOverTrustedT
     const std::size_t at = started.find("url=") + 4;
     generate("generate.py", started.substr(at, started.find_first_of("\r\n ", at) - at),
              "--scale 8000 --no-runtime");
-    const auto requests = [&] {
-        return lines(state / "access.log");
-    };
+    const fs::path requests = state / "access.log";
     writeWholeFile(launcher / "Quellbrook.ini", readWholeFile(launcher / "Quellbrook.ini") +
                                                     readWholeFile(mirror / "endpoints.ini"));
     ASSERT_EQ(run("install-vanilla", "--target windows"), 0) << err();
@@ -126,21 +113,21 @@ TEST_F(QbkToolRun, InstallVanillaFetchesEveryMirrorFileOnceFromNginxOverTrustedT
     // The mirror lists every file a Windows install fetches, one a line.
     const auto files = lines(mirror / "urls-windows.txt");
     EXPECT_EQ(printed["filesDownloaded"], files);
-    EXPECT_EQ(requests(), files);
+    EXPECT_EQ(lines(requests), files);
     const fs::path lwjgl = launcher / "minecraft/libraries/org/lwjgl/lwjgl/3.3.3";
     EXPECT_TRUE(fs::exists(lwjgl / "lwjgl-3.3.3-natives-windows-x86.jar"));
     EXPECT_FALSE(fs::exists(lwjgl / "lwjgl-3.3.3-natives-linux.jar"));
     ASSERT_EQ(run("install-vanilla", "--target windows"), 0) << err();
     EXPECT_EQ(printed["filesDownloaded"], 0);
     EXPECT_EQ(printed["filesSkipped"], files - 3); // all but manifest, version JSON and index
-    EXPECT_EQ(requests(), files);
+    EXPECT_EQ(lines(requests), files);
     writeWholeFile(launcher / "Quellbrook.ini", readWholeFile(mirror / "endpoints.ini"));
     fs::remove_all(launcher / "minecraft");
     EXPECT_EQ(run("install-vanilla"), 1);
     const std::string error = printed["error"];
     EXPECT_EQ(error.rfind("Не удалось получить список версий Minecraft: ", 0), 0u) << error;
     EXPECT_NE(err().find(error), std::string::npos);
-    EXPECT_EQ(requests(), files); // the handshake failed before any request
+    EXPECT_EQ(lines(requests), files); // the handshake failed before any request
     EXPECT_FALSE(fs::exists(launcher / "minecraft/versions"));
     EXPECT_EQ(run("install-vanilla --launcher-dir"), 2);
 }
@@ -153,7 +140,10 @@ TEST_F(QbkToolRun, ProfilePrintsTheLibraryAssemblyWithTheTokenMaskedAndTheAgentL
     for (const char* bad : {"--max-ram lots", "--min-ram 0", "--player", "--target macos"})
         EXPECT_EQ(run("profile", bad), 2) << bad;
 
-    placeRealVersionJsons();
+    writeWholeFile(launcher / "minecraft/versions/neoforge-21.1.230/neoforge-21.1.230.json",
+                   readWholeFile(QBK_TESTDATA_DIR "/neoforge/neoforge-21.1.230.json"));
+    writeWholeFile(launcher / "minecraft/versions/1.21.1/1.21.1.json",
+                   readWholeFile(QBK_TESTDATA_DIR "/minecraft/1.21.1.json"));
     const std::string session = "--player Игрок --uuid 8667ba71-b85a-4004-af54-457a9734eed7";
     ASSERT_EQ(run("profile", session + " --token tok-1 --max-ram 6144 --min-ram 2048"), 0) << err();
     // The assembly itself is the launch profile suite's; here the token is masked, the agent last.
@@ -161,10 +151,10 @@ TEST_F(QbkToolRun, ProfilePrintsTheLibraryAssemblyWithTheTokenMaskedAndTheAgentL
     EXPECT_EQ(printed["mainClass"], "cpw.mods.bootstraplauncher.BootstrapLauncher");
     EXPECT_EQ(printed["jvmArgs"].back(),
               "-javaagent:" + (launcher / "authlib-injector.jar").string() + "=http://127.0.0.1:9");
-    EXPECT_NE(out.find(R"("--accessToken","***")"), std::string::npos) << out;
-    EXPECT_NE(out.find(R"("-Xmx6144M")"), std::string::npos) << out;
-    EXPECT_NE(out.find(R"("--username","Игрок")"), std::string::npos) << out;
-    EXPECT_EQ(readWholeFile(dir / "out.txt").find("tok-1"), std::string::npos);
+    for (const char* part :
+         {R"("--accessToken","***")", R"("-Xmx6144M")", R"("--username","Игрок")"})
+        EXPECT_NE(out.find(part), std::string::npos) << out;
+    EXPECT_EQ(out.find("tok-1"), std::string::npos);
     EXPECT_EQ(err().find("tok-1"), std::string::npos);
 
     ASSERT_EQ(run("profile", session), 0) << err(); // no session token: "0" is no secret
@@ -184,7 +174,11 @@ TEST_F(QbkToolRun, StagesOfThePlayPathReportThroughSummaryAndExitCode) {
     EXPECT_NE(bytes.find(std::string("\x00\x0F", 2) + "mc.test.invalid"), std::string::npos);
 
     generate("neoforge.py", server.url("/n"), "--scale 64");
-    ASSERT_TRUE(server.mount("/n", dir / "n"));
+    server.get("/n/(.*)", [&](const httplib::Request&, httplib::Response& res, const auto& m) {
+        const fs::path file = dir / "n" / m[1].str();
+        fs::is_regular_file(file) ? res.set_content(readWholeFile(file), "x/y")
+                                  : void(res.status = 404);
+    });
     writeWholeFile(launcher / "Quellbrook.ini",
                    "[endpoints]\n" + readWholeFile(dir / "n/endpoints-play.ini") +
                        "[auth]\nbaseUrl=" + server.baseUrl() +
@@ -194,8 +188,8 @@ TEST_F(QbkToolRun, StagesOfThePlayPathReportThroughSummaryAndExitCode) {
     fs::create_directories(launcher / "runtime/java21/bin");
     fs::copy_file(QBK_JAVA_STANDIN, launcher / "runtime/java21/bin/java");
     ASSERT_EQ(run("install-neoforge", "--target linux"), 0) << err();
-    EXPECT_EQ(printed["neoForgeVersion"], "21.1.230");
-    EXPECT_EQ(printed["alreadyInstalled"], false);
+    EXPECT_EQ(std::tuple(printed["neoForgeVersion"], printed["alreadyInstalled"]),
+              std::tuple("21.1.230", false));
     EXPECT_TRUE(
         fs::exists(launcher / "minecraft/versions/neoforge-21.1.230/neoforge-21.1.230.json"));
     EXPECT_NE(err().find("[NeoForge] 70% Установка NeoForge"), std::string::npos);
