@@ -5,21 +5,17 @@
 #include <QTimer>
 #include <iostream>
 
-static void probeWindows() {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        std::cerr << "probe: message box: " << box->text().toStdString() << std::endl;
-        return box->done(QMessageBox::Ok);
-    }
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && widget->inherits("MainWindow")) {
-            std::cerr << "probe: main window shown" << std::endl;
-            return QApplication::quit();
-        }
-}
-
 static void installProbe() {
     auto* timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, probeWindows);
+    QObject::connect(timer, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            std::cerr << "probe: message box: " << box->text().toStdString() << std::endl;
+            return box->done(QMessageBox::Ok);
+        }
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->isVisible() && widget->inherits("MainWindow"))
+                return std::cerr << "probe: main window shown" << std::endl, QApplication::quit();
+    });
     timer->start(100);
 }
 

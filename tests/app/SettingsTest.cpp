@@ -35,10 +35,10 @@ TEST_F(SettingsTest, MemoryFollowsTheMachineAndIsClampedOnReadAndWrite) {
         {32768, 0, 3000, 30720, 3000, 750},        {16384, 0, 500, 14336, 1024, 512},
         {16384, 0, 100000, 14336, 14336, 2048},
     };
+    test::TempDir dir{"qbk-settings"};
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << "row " << &row - rows);
-        test::TempDir dir{"qbk-settings"};
-        const fs::path ini = dir / "Quellbrook.ini";
+        const fs::path ini = dir / (std::to_string(&row - rows) + ".ini");
         if (row.inIni)
             test::writeWholeFile(ini, "[game]\nmaxRamMb=" + std::to_string(row.inIni));
         Settings settings(ini, [&row] {
@@ -99,10 +99,10 @@ TEST_F(SettingsTest, TheSessionsIniIsItsOwnersOnlyAndForgettingWipesTheSessionAt
 }
 
 TEST_F(SettingsTest, LauncherDirIsTheFolderOfTheRunningProgram) {
-    for (const auto& [exe, folder] : {std::pair{"C:/Games/Q/launcher.exe", "C:/Games/Q"},
-                                      {"C:\\Games\\Q\\launcher.exe", "C:\\Games\\Q"},
-                                      {"C:\\Games/Q\\launcher.exe", "C:\\Games/Q"},
-                                      {"launcher.exe", "launcher.exe"}})
+    for (const auto& [exe, folder] : {std::pair{"C:/G/l.exe", "C:/G"},
+                                      {"C:\\G\\l.exe", "C:\\G"},
+                                      {"C:\\G/Q\\l.exe", "C:\\G/Q"},
+                                      {"l.exe", "l.exe"}})
         EXPECT_EQ(directoryOfExecutable(exe), fs::path(folder)) << exe;
     EXPECT_TRUE(fs::exists(LauncherDir() / "app_settings_test"));
 }

@@ -1,15 +1,12 @@
-// What main() sets up before the window: the launcher folder, extra authorities, button texts.
+// What main() sets up before the window: the launcher folder and extra authorities.
 #include "app/StartupChecks.h"
 
-#include "app/StandardButtonTranslator.h"
 #include "platform/Platform.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/WholeFile.h"
 
-#include <QAbstractButton>
-#include <QDialogButtonBox>
 #include <QSslConfiguration>
 #include <QSslSocket>
 
@@ -47,16 +44,6 @@ TEST(StartupChecksTest, ExtraAuthorityIsTrustedBesideTheSystemOnesAndJunkIsNot) 
     EXPECT_EQ(after.size(), before + 1);
     EXPECT_EQ(after.last().subjectInfo(QSslCertificate::CommonName),
               QStringList{"Quellbrook Test CA"});
-}
-
-// The message boxes' standard buttons speak Russian; other texts are left to Qt.
-TEST(StartupChecksTest, StandardButtonsAnswerInRussian) {
-    StandardButtonTranslator translator;
-    ASSERT_TRUE(QCoreApplication::installTranslator(&translator));
-    EXPECT_EQ(QDialogButtonBox(QDialogButtonBox::Yes).buttons().at(0)->text(), "&Да");
-    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Cancel"), "Cancel");
-    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Not a button"), "Not a button");
-    QCoreApplication::removeTranslator(&translator);
 }
 
 } // namespace

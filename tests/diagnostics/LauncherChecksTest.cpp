@@ -82,7 +82,7 @@ TEST(LauncherChecksTest, EachCheckAtItsThresholds) {
         LC::Config config{.launcherDir = dir / "Лаунчер с пробелами",
                           .target = TargetPlatform::windowsX64(),
                           .javaTimeout = 1500ms,
-                          .freeSpace = [&row](const fs::path&) {
+                          .freeSpace = [&row](auto&) {
                               return row.freeMb ? std::optional(*row.freeMb << 20) : std::nullopt;
                           }};
         fs::create_directories(config.launcherDir);
