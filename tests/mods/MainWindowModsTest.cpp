@@ -15,7 +15,6 @@
 
 namespace qbk {
 namespace {
-
 using test::byText;
 
 // A signed-in player whose account server lists one mod the folder lacks; every other host
@@ -24,19 +23,17 @@ class MainWindowModsTest : public ::testing::Test {
 protected:
     MainWindowModsTest() {
         account.get("/api/mods", [](const auto&, httplib::Response& response, const auto&) {
-            response.set_content(R"({"mods":[{"fileName":"needed.jar","url":"http://127.0.0.1:9/n",
-                "sizeBytes":1048575}]})",
+            response.set_content(R"({"mods":[{"fileName":"n.jar","url":"u","sizeBytes":1048575}]})",
                                  "application/json");
         });
-        const std::string nowhere = "http://127.0.0.1:9";
+        std::string ini = "[auth]\nbaseUrl=" + account.baseUrl() +
+                          "\n[endpoints]\nmodrinthApi=" + modrinth.server().baseUrl();
+        for (const char* key :
+             {"mojangMeta", "mojangAssets", "neoforgeMaven", "adoptium", "authlibInjector"})
+            ini += "\n" + std::string(key) + "=http://127.0.0.1:9";
         test::writeWholeFile(dir / "Quellbrook.ini",
-                             "[auth]\nbaseUrl=" + account.baseUrl() +
-                                 "\n[endpoints]\nmodrinthApi=" + modrinth.server().baseUrl() +
-                                 "\nmojangMeta=" + nowhere + "\nmojangAssets=" + nowhere +
-                                 "\nneoforgeMaven=" + nowhere + "\nadoptium=" + nowhere +
-                                 "\nauthlibInjector=" + nowhere +
-                                 "\n[player]\nusername=tester\nrememberPassword=true\n[session]\n"
-                                 "accessToken=token\nuuid=0123456789abcdef0123456789abcdef\n");
+                             ini + "\n[player]\nusername=tester\nrememberPassword=true\n[session]"
+                                   "\naccessToken=token\nuuid=0123456789abcdef0123456789abcdef\n");
         std::filesystem::create_directories(dir / "minecraft/mods");
         settings = std::make_unique<Settings>(
             dir / "Quellbrook.ini", [] { return std::optional<std::uint64_t>(16ull << 30); });
@@ -52,7 +49,7 @@ protected:
         return titles;
     }
     QString status() { return window->findChild<QLabel*>("statusLabel")->text(); }
-
+    bool enabled(const char* text) { return byText<QPushButton>(window.get(), text)->isEnabled(); }
     test::TempDir dir;
     test::TestHttpServer account;
     test::ModrinthFixture modrinth;
@@ -62,17 +59,14 @@ protected:
     bool held = false;
     ModPrompts prompts{
         [this](QWidget*, const QString& title, const QString& text) {
-            questions << title + '|' + text;
-            return false;
+            return (questions << title + '|' + text).isEmpty();
         },
         [](QWidget*, const QString&, const QString&) {},
         [this](QDialog& dialog) {
             dialogs << dialog.windowTitle();
             if (auto* box = dialog.findChild<QCheckBox*>("understandBox")) {
-                box->setChecked(result == QDialog::Accepted); // "choose" follows it
-                if (auto* choose = dialog.findChild<QPushButton*>("chooseButton");
-                    choose->isEnabled())
-                    choose->click();
+                box->setChecked(result == QDialog::Accepted);            // "choose" follows it
+                dialog.findChild<QPushButton*>("chooseButton")->click(); // no-op while disabled
                 EXPECT_EQ(dialog.result(), result);
             }
             return result;
@@ -80,8 +74,7 @@ protected:
         [this](QWidget*) {
             held = false; // the buttons wait while the archive is unpacked
             QTimer::singleShot(0, window.get(), [this] {
-                held = !byText<QPushButton>(window.get(), "ИГРАТЬ")->isEnabled() &&
-                       !byText<QPushButton>(window.get(), "У меня есть zip с модами")->isEnabled();
+                held = !enabled("ИГРАТЬ") && !enabled("У меня есть zip с модами");
             });
             return archive;
         }};
@@ -98,7 +91,6 @@ TEST_F(MainWindowModsTest, ImportInstallsNestedJarsFlatAndSaysWhatWentWrong) {
     archive.clear();
     QMetaObject::invokeMethod(window.get(), "onImportModsClicked"); // no file chosen
     EXPECT_EQ(status(), before);
-
     archive = QString::fromStdString(zip.string());
     const std::vector<std::pair<std::string, QString>> cases = {
         {"zip", "Установлено модов: 2"},
@@ -115,8 +107,7 @@ TEST_F(MainWindowModsTest, ImportInstallsNestedJarsFlatAndSaysWhatWentWrong) {
         EXPECT_EQ(status(), expected);
         EXPECT_TRUE(held);
         EXPECT_EQ(rows(), (QStringList{"a.jar", "b.jar"}));
-        EXPECT_TRUE(byText<QPushButton>(window.get(), "ИГРАТЬ")->isEnabled());
-        EXPECT_TRUE(byText<QPushButton>(window.get(), "У меня есть zip с модами")->isEnabled());
+        EXPECT_TRUE(enabled("ИГРАТЬ") && enabled("У меня есть zip с модами"));
     }
     EXPECT_EQ(dialogs, QStringList(5, "Личные моды"));
 }
@@ -128,6 +119,5 @@ TEST_F(MainWindowModsTest, TheCheckButtonComparesTheModsFirstThenRunsTheSelfChec
     EXPECT_EQ(dialogs, QStringList{"Проверка лаунчера"});
     EXPECT_GT(window->findChild<ModListPanel*>()->width(), 200); // laid out beside the card
 }
-
 } // namespace
 } // namespace qbk

@@ -9,7 +9,6 @@
 
 namespace qbk {
 namespace {
-
 namespace fs = std::filesystem;
 
 // The names in a folder with the content of each file, "name=content" in name order.
@@ -47,7 +46,6 @@ TEST(ModArchiveImportTest, JarsLandFlatBesideThePlayersOwnAndABrokenArchiveWrite
         "a.jar=second a b.JAR=b c.jar=c old.jar=old Ботаника.jar=botanika ";
     EXPECT_EQ(contents(mods), installed);
     EXPECT_EQ(contents(mods.parent_path()), "mods= "); // no staging folder left
-
     ASSERT_TRUE(test::ArchiveBuilder(RuntimeArchiveFormat::Zip)
                     .file("._a.jar", "fork")
                     .file("mods/._b.jar", "fork")
@@ -55,7 +53,6 @@ TEST(ModArchiveImportTest, JarsLandFlatBesideThePlayersOwnAndABrokenArchiveWrite
                     .write(archive));
     EXPECT_EQ(importModArchive(archive, dir / "empty"), 0);
     EXPECT_FALSE(fs::exists(dir / "empty"));
-
     ASSERT_TRUE(test::ArchiveBuilder(RuntimeArchiveFormat::Zip)
                     .file("a.jar", test::incompressibleBytes(40000, 1))
                     .write(archive));
@@ -72,6 +69,5 @@ TEST(ModArchiveImportTest, JarsLandFlatBesideThePlayersOwnAndABrokenArchiveWrite
     EXPECT_EQ(importModArchive(dir / "absent.zip", mods), -1);
     EXPECT_EQ(contents(mods), installed);
 }
-
 } // namespace
 } // namespace qbk

@@ -5,7 +5,6 @@
 
 namespace qbk {
 namespace {
-
 // Names that stay in the mods folder on every system, then those that leave it, name a Windows
 // device (in any case, with any extension, trailing spaces ignored) or cannot be stored as given.
 TEST(ModFileNameTest, AcceptsPlainNamesAndRefusesEscapesDevicesAndUnstorableNames) {
@@ -24,6 +23,5 @@ TEST(ModFileNameTest, AcceptsPlainNamesAndRefusesEscapesDevicesAndUnstorableName
     // clang-format on
     EXPECT_FALSE(IsSafeModFileName(std::string("mod\0.jar", 8)));
 }
-
 } // namespace
 } // namespace qbk

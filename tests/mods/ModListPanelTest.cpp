@@ -12,7 +12,6 @@
 
 namespace qbk {
 namespace {
-
 using Icon = test::ModrinthFixture::Icon;
 
 // Stands in for the system browser while it lives.
@@ -90,7 +89,6 @@ TEST(ModListPanelTest, RowsFillInAsModrinthAnswersAndALeftClickOpensAPage) {
     ASSERT_TRUE(refresh([] {}));
     EXPECT_EQ(shown(), "private.jar: private.jar, Sodium: Modrinth 2");
 }
-
 } // namespace
 } // namespace qbk
 

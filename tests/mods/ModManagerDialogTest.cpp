@@ -21,7 +21,6 @@
 
 namespace qbk {
 namespace {
-
 using test::byText;
 
 std::string sha256Of(const std::string& bytes) {
@@ -40,22 +39,26 @@ protected:
                 "application/json");
         });
     }
-    // A manifest entry served at /files/<name>.
-    void serve(const std::string& name, const std::string& content, std::string sha256 = {}) {
-        server.get("/files/" + name, [this, content](const auto&, auto& response, const auto&) {
-            ++fileRequests;
-            response.set_content(content, "application/java-archive");
-        });
-        manifest.append(QJsonObject{
-            {"fileName", QString::fromStdString(name)},
-            {"url", QString::fromStdString(server.url("/files/" + name))},
-            {"sizeBytes", static_cast<double>(content.size())},
-            {"sha256", QString::fromStdString(sha256.empty() ? sha256Of(content) : sha256)}});
+    void list(const char* name, const std::string& path, double size = 0, std::string sha = {}) {
+        manifest.append(QJsonObject{{"fileName", name},
+                                    {"url", QString::fromStdString(server.url(path))},
+                                    {"sizeBytes", size},
+                                    {"sha256", QString::fromStdString(sha)}});
+    }
+    // A manifest entry served at /files/<name>, promising the given content's hash or sha.
+    void serve(const char* name, const std::string& content, const std::string& sha = {}) {
+        server.get(std::string("/files/") + name,
+                   [this, content](const auto&, auto& response, const auto&) {
+                       ++fileRequests;
+                       response.set_content(content, "application/java-archive");
+                   });
+        list(name, std::string("/files/") + name, content.size(),
+             sha.empty() ? sha256Of(content) : sha);
     }
     bool present(const std::string& name) { return std::filesystem::exists(dir / "mods" / name); }
     // A dialog whose manifest request has been answered; its questions are answered from a
     // queue (No once empty), so nothing modal ever opens.
-    std::unique_ptr<ModManagerDialog> open() {
+    void open() {
         ModManagerDialog::Config config;
         config.manifestUrl = QString::fromStdString(server.url("/api/mods"));
         config.modsDir = dir / "mods";
@@ -67,143 +70,124 @@ protected:
         config.prompts.warn = [this](QWidget*, const QString& title, const QString& text) {
             warnings << title + '|' + text;
         };
-        auto dialog = std::make_unique<ModManagerDialog>(config);
-        EXPECT_FALSE(byText<QPushButton>(dialog.get(), "Скачать недостающие")->isEnabled());
+        dialog = std::make_unique<ModManagerDialog>(config);
+        EXPECT_FALSE(button("Скачать недостающие")->isEnabled());
         QSignalSpy loaded(dialog.get(), &ModManagerDialog::manifestLoaded);
         EXPECT_TRUE(loaded.wait(10000));
-        return dialog;
+    }
+    QPushButton* button(const char* text) { return byText<QPushButton>(dialog.get(), text); }
+    QPushButton* removeButton(const char* fileName) {
+        return byText<QPushButton>(byText<QLabel>(dialog.get(), fileName)->parentWidget(),
+                                   "Удалить");
     }
     // The summary line, then "title: status" of every row shown.
-    static QString shown(ModManagerDialog& dialog) {
+    QString shown() {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QString text = dialog.findChild<QLabel*>("hintLabel")->text();
-        for (QWidget* row : dialog.findChildren<QWidget*>("modRow"))
+        QString text = dialog->findChild<QLabel*>("hintLabel")->text();
+        for (QWidget* row : dialog->findChildren<QWidget*>("modRow"))
             text += "\n" + row->findChild<QLabel*>("modTitle")->text() + ": " +
                     row->findChild<QLabel*>("modMeta")->text();
         return text;
     }
-    static QPushButton* removeButton(ModManagerDialog& dialog, const char* fileName) {
-        return byText<QPushButton>(byText<QLabel>(&dialog, fileName)->parentWidget(), "Удалить");
-    }
-
     test::TempDir dir;
     QStringList questions, warnings; // "title|text"
     QList<bool> answers;
     QJsonArray manifest;
     std::atomic<int> status{200}, fileRequests{0};
-    test::TestHttpServer server; // last, so it stops before the members its handlers read
+    test::TestHttpServer server; // stops before the members its handlers read
+    std::unique_ptr<ModManagerDialog> dialog;
 };
 
 TEST_F(ModManagerDialogTest, ListsInstalledMissingAndExtraModsButNeverAnUnsafeName) {
     serve("present.jar", std::string(2048, 'p'));
     serve("missing.jar", std::string(3 * 1048576, 'm'));
     for (const char* name : {"anysize.jar", "..\\Quellbrook.ini", "../escape.jar"})
-        manifest.append(QJsonObject{{"fileName", name}, {"url", "http://127.0.0.1:1/x"}});
+        list(name, "/x");
     test::writeWholeFile(dir / "mods/present.jar", std::string(2048, 'p'));
     test::writeWholeFile(dir / "mods/anysize.jar", "whatever size");
     test::writeWholeFile(dir / "mods/extra.jar", std::string(1000, 'e'));
-    auto dialog = open();
-    EXPECT_EQ(shown(*dialog), "Не хватает модов: 1 (3 МБ). Без них на сервер не пустит.\n"
-                              "present.jar: 2 КБ · установлен\nmissing.jar: 3 МБ · не хватает\n"
-                              "anysize.jar: 0 Б · установлен\n"
-                              "extra.jar: 1000 Б · лишний — сервер его не требует");
-    EXPECT_TRUE(byText<QPushButton>(dialog.get(), "Скачать недостающие")->isEnabled());
-    EXPECT_FALSE(removeButton(*dialog, "missing.jar")->isEnabled());
+    open();
+    EXPECT_EQ(shown(), "Не хватает модов: 1 (3 МБ). Без них на сервер не пустит.\n"
+                       "present.jar: 2 КБ · установлен\nmissing.jar: 3 МБ · не хватает\n"
+                       "anysize.jar: 0 Б · установлен\n"
+                       "extra.jar: 1000 Б · лишний — сервер его не требует");
+    EXPECT_TRUE(button("Скачать недостающие")->isEnabled());
+    EXPECT_FALSE(removeButton("missing.jar")->isEnabled());
     dialog->show(); // the list takes the room the dialog has
     EXPECT_GT(dialog->findChild<QScrollArea*>()->height(), 200);
     EXPECT_EQ(ModManagerDialog::formatSize(1023) + ModManagerDialog::formatSize(1024) +
                   ModManagerDialog::formatSize(1048575) + ModManagerDialog::formatSize(1048576),
               "1023 Б1 КБ1023 КБ1 МБ");
-
-    ServerMod unsafe; // setEntries checks the names of whatever list it is given
-    unsafe.fileName = "..\\Quellbrook.ini";
-    unsafe.onServer = true;
-    dialog->setEntries({unsafe});
-    EXPECT_EQ(shown(*dialog).section('\n', 0, 1),
-              "Всё нужное установлено. Лишних модов: 3 — из-за "
-              "них сервер может отказать в подключении.\n"
-              "anysize.jar: 13 Б · лишний — сервер его не требует");
-    EXPECT_FALSE(byText<QPushButton>(dialog.get(), "Скачать недостающие")->isEnabled());
-
+    dialog->setEntries({{"..\\Quellbrook.ini", "u", 1, true, false, {}}}); // checked here too
+    EXPECT_EQ(shown().section('\n', 0, 1), "Всё нужное установлено. Лишних модов: 3 — из-за "
+                                           "них сервер может отказать в подключении.\n"
+                                           "anysize.jar: 13 Б · лишний — сервер его не требует");
+    EXPECT_FALSE(button("Скачать недостающие")->isEnabled());
     status = 500;
-    EXPECT_EQ(shown(*open()).section('\n', 0, 1),
-              "Список сервера недоступен — показываю только то, что "
-              "стоит локально.\nanysize.jar: 13 Б · лишний — сервер его не требует");
+    open();
+    EXPECT_TRUE(shown().startsWith("Список сервера недоступен — показываю только то, что "
+                                   "стоит локально.\nanysize.jar: 13 Б · лишний"));
 }
 
 // Deleting one mod or all of them removes only the jars the player chose; the download then
 // brings back what the server lists, verified, and names the one that failed.
 TEST_F(ModManagerDialogTest, DeleteOneDeleteAllAndDownloadTheMissingVerified) {
     serve("good.jar", "good mod bytes");
-    manifest.append(QJsonObject{{"fileName", "unsized.jar"}, // any size is right, none checked
-                                {"url", QString::fromStdString(server.url("/files/good.jar"))}});
+    list("unsized.jar", "/files/good.jar"); // any size is right, none checked
     serve("tampered.jar", "tampered bytes", sha256Of("what the server promised"));
     for (const char* name : {"good.jar", "extra.jar", "other.jar", "notes.txt"})
         test::writeWholeFile(dir / "mods" / name, "good mod bytes");
-    auto dialog = open();
-    removeButton(*dialog, "extra.jar")->click();
+    open();
+    removeButton("extra.jar")->click();
     EXPECT_FALSE(present("extra.jar"));
     EXPECT_TRUE(present("good.jar") && present("other.jar"));
-
     answers = {false, true};
-    byText<QPushButton>(dialog.get(), "Удалить все")->click();
+    button("Удалить все")->click();
     EXPECT_TRUE(present("good.jar") && present("other.jar"));
-    byText<QPushButton>(dialog.get(), "Удалить все")->click();
-    EXPECT_EQ(questions[0], "Удалить все моды|Удалить все .jar из папки модов?\nНужные "
-                            "можно будет скачать заново кнопкой «Скачать недостающие».");
-    EXPECT_FALSE(present("good.jar") || present("other.jar"));
-    EXPECT_TRUE(present("notes.txt"));
-    EXPECT_EQ(shown(*dialog), "Не хватает модов: 3 (28 Б). Без них на сервер не пустит.\n"
-                              "good.jar: 14 Б · не хватает\nunsized.jar: 0 Б · не хватает\n"
-                              "tampered.jar: 14 Б · не хватает");
+    button("Удалить все")->click();
+    EXPECT_TRUE(questions[0].contains("Удалить все .jar")) << questions[0].toStdString();
+    EXPECT_FALSE(present("good.jar") || present("other.jar") || !present("notes.txt"));
+    EXPECT_EQ(shown(), "Не хватает модов: 3 (28 Б). Без них на сервер не пустит.\n"
+                       "good.jar: 14 Б · не хватает\nunsized.jar: 0 Б · не хватает\n"
+                       "tampered.jar: 14 Б · не хватает");
     EXPECT_TRUE(warnings.isEmpty());
-
     QSignalSpy finished(dialog.get(), &ModManagerDialog::downloadFinished);
-    byText<QPushButton>(dialog.get(), "Скачать недостающие")->click();
-    EXPECT_TRUE(shown(*dialog).startsWith("Скачиваю...\n"));
-    EXPECT_FALSE(byText<QPushButton>(dialog.get(), "Скачать недостающие")->isEnabled());
-    EXPECT_FALSE(byText<QPushButton>(dialog.get(), "Удалить все")->isEnabled());
+    button("Скачать недостающие")->click();
+    EXPECT_TRUE(shown().startsWith("Скачиваю...\n"));
+    EXPECT_FALSE(button("Скачать недостающие")->isEnabled() || button("Удалить все")->isEnabled());
     ASSERT_TRUE(finished.wait(20000));
     EXPECT_FALSE(finished[0][0].toBool());
-    EXPECT_EQ(test::readWholeFile(dir / "mods/good.jar"), "good mod bytes");
-    EXPECT_EQ(test::readWholeFile(dir / "mods/unsized.jar"), "good mod bytes");
+    EXPECT_EQ(test::readWholeFile(dir / "mods/good.jar") +
+                  test::readWholeFile(dir / "mods/unsized.jar"),
+              "good mod bytesgood mod bytes");
     EXPECT_FALSE(present("tampered.jar") || present("tampered.jar.part"));
     EXPECT_EQ(warnings.join("").section(" -> ", 0, 0),
               "Моды|Не все моды удалось скачать: " +
                   QString::fromStdString(server.url("/files/tampered.jar")));
     EXPECT_EQ(fileRequests, 2 + ModDownloadJob::kAttempts);
-    EXPECT_EQ(shown(*dialog).section('\n', 1),
+    EXPECT_EQ(shown().section('\n', 1),
               "good.jar: 14 Б · установлен\nunsized.jar: 0 Б · установлен\n"
               "tampered.jar: 14 Б · не хватает");
 }
 
 TEST_F(ModManagerDialogTest, ADownloadOutlivesItsDialogAndHoldsTheFolderLockMeanwhile) {
-    // A byte every few milliseconds, so the dialog closes long before the end.
     const std::string body = test::TestHttpServer::patternBytes(300);
-    manifest.append(QJsonObject{{"fileName", "slow.jar"},
-                                {"url", QString::fromStdString(server.url("/trickle/300/5"))},
-                                {"sizeBytes", 300},
-                                {"sha256", QString::fromStdString(sha256Of(body))}});
-    auto dialog = open();
+    list("slow.jar", "/trickle/300/5", 300, sha256Of(body)); // closed long before its end
+    open();
     server.resetCounters();
-    byText<QPushButton>(dialog.get(), "Скачать недостающие")->click();
+    button("Скачать недостающие")->click();
     ASSERT_TRUE(dialog->isDownloading());
     dialog.reset();
-    // The job takes the folder's lock before its first request.
     for (int i = 0; i < 500 && server.requestsServed() == 0; ++i)
         QTest::qWait(10);
     ASSERT_EQ(server.requestsServed(), 1u);
-    // The launch's sync waits here, and is told so, until the download has landed.
-    bool toldToWait = false;
-    {
-        const auto lock = ModsFolderLock::acquire([&] { toldToWait = true; });
-        EXPECT_EQ(test::readWholeFile(dir / "mods/slow.jar"), body);
-    }
+    bool toldToWait = false; // the launch's sync waits, and is told so, until the jar landed
+    ModsFolderLock::acquire([&] { toldToWait = true; });
+    EXPECT_EQ(test::readWholeFile(dir / "mods/slow.jar"), body);
     EXPECT_TRUE(toldToWait);
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
     EXPECT_TRUE(warnings.isEmpty());
 }
-
 } // namespace
 } // namespace qbk

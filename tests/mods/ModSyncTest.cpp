@@ -11,7 +11,6 @@
 
 namespace qbk {
 namespace {
-
 namespace fs = std::filesystem;
 using test::readWholeFile;
 using test::writeWholeFile;
@@ -47,7 +46,6 @@ protected:
         });
         return {name, server.url("/files/" + name), content.size(), std::move(sha256)};
     }
-
     std::map<std::string, std::atomic<int>> requests; // outlives the server's handlers
     std::string manifest, out, err;
     test::TestHttpServer server;
@@ -166,6 +164,5 @@ TEST_F(ModSyncTest, AFailedEntryKeepsTheOldFileAndStopsTheSync) {
               "good bytesoldin use");
     EXPECT_FALSE(fs::exists(modsDir / "absent.jar"));
 }
-
 } // namespace
 } // namespace qbk

@@ -7,13 +7,10 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QTest>
-#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace qbk {
 namespace {
-
 using Icon = test::ModrinthFixture::Icon;
 
 class ModrinthClientTest : public ::testing::Test {
@@ -36,7 +33,6 @@ protected:
         list.sort();
         return list.join(", ");
     }
-
     test::TempDir dir;
     test::ModrinthFixture modrinth;
 };
@@ -84,7 +80,6 @@ TEST_F(ModrinthClientTest, IdentifiesKnownJarsAndNextTimeAsksOnlyAboutChangedOrU
     EXPECT_EQ(modrinth.requests("/v2/version_file/") - before, 3u); // sodium, menu and private
     EXPECT_EQ(next.info("sodium.jar").version + next.info("menu.jar").version, "0.6.120");
     EXPECT_FALSE(next.info("lithium.jar").icon.isNull());
-
     test::writeWholeFile(dir / "modcache.json", "{\"lithium.jar\": {\"title\": tru");
     ModrinthClient third(modrinth.config(dir.path()), nullptr);
     ASSERT_EQ(scan(third), 5);
@@ -109,24 +104,6 @@ TEST_F(ModrinthClientTest, KeepsFourChainsAtMostAndWaitsOutARateLimit) {
         EXPECT_TRUE(client.info(QStringLiteral("mod%1.jar").arg(i)).resolved) << i;
 }
 
-TEST_F(ModrinthClientTest, RepliesOfAnEarlierScanUpdateTheCacheButNeverTheNewScan) {
-    modrinth.addMod(dir / "mods/old.jar", "old mod", "lithium", "1", Icon::None);
-    modrinth.setDelayMs(300);
-    ModrinthClient client(modrinth.config(dir.path()), nullptr);
-    QSignalSpy updated(&client, &ModrinthClient::modUpdated);
-    QSignalSpy finished(&client, &ModrinthClient::scanFinished);
-    client.scanFolder(QString::fromStdString((dir / "mods").string()));
-    std::filesystem::remove(dir / "mods/old.jar");
-    test::writeWholeFile(dir / "mods/new.jar", "new mod, unknown");
-    EXPECT_EQ(scan(client), 1);
-    // The first scan's chain ends when its learning reaches the cache.
-    for (int i = 0; i < 300 && !cached("old.jar")["resolved"].toBool(); ++i)
-        QTest::qWait(10);
-    EXPECT_TRUE(cached("old.jar")["resolved"].toBool());
-    EXPECT_EQ(finished.size(), 1);
-    EXPECT_EQ(updated.size(), 0);
-}
-
 TEST(ModrinthRepliesTest, AHostileSlugCannotMoveThePageOffTheSite) {
     ModInfo info;
     readModrinthProject(R"({"title":"Lithium","slug":"../../evil.example/x?y#z"})",
@@ -134,6 +111,5 @@ TEST(ModrinthRepliesTest, AHostileSlugCannotMoveThePageOffTheSite) {
     EXPECT_EQ(info.pageUrl, "https://modrinth.example/mod/..%2F..%2Fevil.example%2Fx%3Fy%23z");
     EXPECT_TRUE(info.resolved);
 }
-
 } // namespace
 } // namespace qbk

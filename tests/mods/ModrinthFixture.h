@@ -18,42 +18,20 @@
 #include <webp/encode.h>
 
 namespace qbk::test {
-
 // A loopback Modrinth answering from the real project and version replies of the test data,
 // with the hashes of the test's own jars; it counts requests and those served at once.
 class ModrinthFixture {
 public:
     enum class Icon { None, Png, Webp, Garbage };
     inline static const QColor kGreen{40, 160, 90};
-
     ModrinthFixture() {
         for (const QJsonValue& project : readArray("projects-6.json"))
             projects_[project["slug"].toString().toStdString()] = project.toObject();
         version_ = readArray("versions-lithium.json").first().toObject();
-        server_.get("/(v2/version_file|v2/project|icons)/([A-Za-z0-9]+)",
-                    [this](const httplib::Request& request, httplib::Response& response,
-                           const std::smatch& match) {
-                        std::unique_lock lock(mutex_);
-                        mostInFlight_ = std::max(mostInFlight_, ++inFlight_);
-                        lock.unlock();
-                        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
-                        lock.lock();
-                        --inFlight_;
-                        ++requests_[request.path];
-                        const auto reply = replies_.find(match[1].str() + "/" + match[2].str());
-                        if (rateLimited_ > 0 && rateLimited_--) {
-                            response.status = 429;
-                            response.set_header("X-Ratelimit-Reset", "1");
-                        } else if (reply != replies_.end() &&
-                                   (match[1] != "v2/version_file" ||
-                                    request.get_param_value("algorithm") == "sha1")) {
-                            response.set_content(reply->second, "application/json");
-                        } else {
-                            response.status = 404;
-                        }
-                    });
+        server_.get("/(v2|icons)/.*", [this](const auto& request, auto& response, const auto&) {
+            answer(request, response);
+        });
     }
-
     // Writes the jar and makes its SHA-1 a version of the real project slug.
     void addMod(const std::filesystem::path& jar, const std::string& content,
                 const std::string& slug, const std::string& version, Icon icon) {
@@ -63,11 +41,11 @@ public:
         const QString id = project["id"].toString();
         project["icon_url"] =
             icon == Icon::None ? QJsonValue() : QString::fromStdString(server_.url("/icons/")) + id;
-        replies_["v2/project/" + id.toStdString()] = json(project);
-        replies_["icons/" + id.toStdString()] = image(icon);
+        replies_["/v2/project/" + id.toStdString()] = json(project);
+        replies_["/icons/" + id.toStdString()] = image(icon);
         reply["project_id"] = id;
         reply["version_number"] = QString::fromStdString(version);
-        replies_["v2/version_file/" + sha1FileHex(jar)] = json(reply);
+        replies_["/v2/version_file/" + sha1FileHex(jar)] = json(reply);
     }
     void refuseWithRateLimit(int count) { rateLimited_ = count; }
     void setDelayMs(int ms) { delayMs_ = ms; }
@@ -91,6 +69,26 @@ public:
     }
 
 private:
+    void answer(const httplib::Request& request, httplib::Response& response) {
+        std::unique_lock lock(mutex_);
+        mostInFlight_ = std::max(mostInFlight_, ++inFlight_);
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
+        lock.lock();
+        --inFlight_;
+        ++requests_[request.path];
+        const auto reply = replies_.find(request.path);
+        const bool sha1 = request.get_param_value("algorithm") == "sha1";
+        if (rateLimited_ > 0 && rateLimited_--) {
+            response.status = 429;
+            response.set_header("X-Ratelimit-Reset", "1");
+        } else if (reply != replies_.end() &&
+                   (sha1 || request.path.rfind("/v2/version_file", 0) != 0)) {
+            response.set_content(reply->second, "application/json");
+        } else {
+            response.status = 404;
+        }
+    }
     static QJsonArray readArray(const char* name) {
         QFile file(QStringLiteral(QBK_TESTDATA_DIR "/modrinth/") + QLatin1String(name));
         file.open(QIODevice::ReadOnly);
@@ -113,14 +111,12 @@ private:
         WebPFree(out);
         return webp;
     }
-
     mutable std::mutex mutex_;
     std::map<std::string, QJsonObject> projects_;
     QJsonObject version_;
-    std::map<std::string, std::string> replies_; // by path, without the leading "/"
+    std::map<std::string, std::string> replies_; // by path
     std::map<std::string, std::size_t> requests_;
     int rateLimited_ = 0, delayMs_ = 0, inFlight_ = 0, mostInFlight_ = 0; // under mutex_
     TestHttpServer server_; // last, so it stops before the members its handlers read
 };
-
 } // namespace qbk::test

@@ -12,7 +12,6 @@
 
 namespace qbk {
 namespace {
-
 QString names(const QList<ServerMod>& mods) {
     QStringList list;
     for (const ServerMod& mod : mods)
@@ -71,13 +70,11 @@ TEST(ServerModCheckTest, TheServersListGivesMissingAndExtraOrFailsWithinItsTimeO
     });
     QElapsedTimer clock;
     clock.start();
-    for (const auto& [path, timeoutMs, cancelMs] :
-         std::vector<std::tuple<std::string, int, int>>{{"/api/mods", 5000, -1},
-                                                        {"/status/404", 5000, -1},
-                                                        {"/status/500", 5000, -1},
-                                                        {"/bytes/40", 5000, -1},
-                                                        {"/stall/4000", 300, -1},
-                                                        {"/stall/4000", 5000, 100}}) {
+    // clang-format off
+    for (const auto& [path, timeoutMs, cancelMs] : std::vector<std::tuple<std::string, int, int>>{
+             {"/api/mods", 5000, -1}, {"/status/404", 5000, -1}, {"/status/500", 5000, -1},
+             {"/bytes/40", 5000, -1}, {"/stall/4000", 300, -1}, {"/stall/4000", 5000, 100}}) {
+        // clang-format on
         QList<ServerMod> missing{ServerMod{}}, extra{ServerMod{}};
         ServerModCheck check(ServerModComparison(dir / "mods", TargetPlatform::linuxX64()),
                              QString::fromStdString(server.url(path)));
@@ -89,6 +86,5 @@ TEST(ServerModCheckTest, TheServersListGivesMissingAndExtraOrFailsWithinItsTimeO
     }
     EXPECT_LT(clock.elapsed(), 3000);
 }
-
 } // namespace
 } // namespace qbk
