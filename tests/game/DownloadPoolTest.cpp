@@ -10,20 +10,16 @@
 #include <mutex>
 #include <set>
 #include <system_error>
-
 namespace qbk {
 namespace {
-
 namespace fs = std::filesystem;
 using test::readWholeFile;
 using test::TestHttpServer;
-
 std::string sha1Of(const std::string& bytes) {
     platform::Digest digest(platform::HashAlgorithm::Sha1);
     digest.update(bytes);
     return digest.finishHex();
 }
-
 class DownloadPoolTest : public ::testing::Test {
 protected:
     DownloadTask task(int size, const std::string& name) {
@@ -50,13 +46,11 @@ protected:
             answer(res);
         });
     }
-
     TestHttpServer server;
     test::TempDir dir{"qbk-pool"};
     std::atomic<int> threads{0};
     PoolRunResult result{"stale"};
 };
-
 TEST_F(DownloadPoolTest, ThreadsClampedAndAFailedThreadFailsTheRunWithItsReason) {
     ASSERT_FALSE(DownloadAll({{server.url("/status/500"), dir / "bad", -1, {}}}, 1, {}));
     ASSERT_FALSE(PoolFirstError().empty());
@@ -65,7 +59,6 @@ TEST_F(DownloadPoolTest, ThreadsClampedAndAFailedThreadFailsTheRunWithItsReason)
     EXPECT_EQ(threads.load(), 0);
     EXPECT_EQ(PoolFirstError() + result.firstError, ""); // an empty list clears both
     const std::vector<DownloadTask> many = tasks(40, 10, "f");
-    // Threads asked for, tasks, threads started.
     for (const auto& [requested, count, expected] :
          {std::tuple{0, 40, 1}, {-5, 40, 1}, {100, 40, 32}, {33, 40, 32}, {16, 3, 3}, {7, 40, 7}}) {
         EXPECT_TRUE(DownloadAll({many.begin(), many.begin() + count}, requested, {}, nullptr,
@@ -82,9 +75,6 @@ TEST_F(DownloadPoolTest, ThreadsClampedAndAFailedThreadFailsTheRunWithItsReason)
         many, 1, [](int, int) { throw 1; }, &result));
     EXPECT_EQ(result.firstError, "Сбой потока загрузки");
 }
-
-// A file of the expected size counts as present; a shorter one or one of unknown size is
-// fetched again.
 TEST_F(DownloadPoolTest, FetchesWhatIsMissingOrShortAndReportsEachDoneValueOnce) {
     std::vector<DownloadTask> list = tasks(30, 1000, "sub/dir/f");
     list.push_back({server.url("/bytes/20"), dir / "unknown", -1, {}});
@@ -108,7 +98,6 @@ TEST_F(DownloadPoolTest, FetchesWhatIsMissingOrShortAndReportsEachDoneValueOnce)
     EXPECT_EQ(std::tuple(result.downloaded, result.skipped, result.bytesDownloaded),
               std::tuple(30, 1, std::int64_t{29 * 1000 + (29 * 30 / 2) + 20}));
 }
-
 // Three tries each; bytes the task's SHA-1 refuses never replace the target; the first task
 // that fails for good stops the run and leads its error; overlapping runs keep their own.
 TEST_F(DownloadPoolTest, ThreeTriesThenTheFailureStopsTheRunAndNamesTheTask) {
@@ -143,6 +132,5 @@ TEST_F(DownloadPoolTest, ThreeTriesThenTheFailureStopsTheRunAndNamesTheTask) {
     EXPECT_EQ(result.firstError.rfind(server.url("/slow-fail/a -> "), 0), 0u) << result.firstError;
     EXPECT_EQ(other.firstError.rfind(server.url("/slow-fail/b -> "), 0), 0u) << other.firstError;
 }
-
 } // namespace
 } // namespace qbk

@@ -5,12 +5,9 @@
 
 #include <gtest/gtest.h>
 #include <iterator>
-
 namespace qbk {
 namespace {
-
 namespace fs = std::filesystem;
-
 TEST(FileBytes, WholeFileReplacedOrKeptNeverHalfWritten) {
     test::TempDir dir("qbk-bytes");
     const fs::path target = dir / "Новая папка" / "глубже" / "файл.json";
@@ -34,7 +31,6 @@ TEST(FileBytes, WholeFileReplacedOrKeptNeverHalfWritten) {
     EXPECT_FALSE(ReadFileBytes(dir / "missing", bytes));
     EXPECT_TRUE(bytes.empty());
 }
-
 TEST(SafeRelativePath, AcceptsPlainPathsAndRefusesEscapes) {
     fs::path relative;
     ASSERT_TRUE(SafeRelativePath("org/lwjgl/3.3.3/lwjgl-3.3.3.jar", relative));
@@ -48,6 +44,5 @@ TEST(SafeRelativePath, AcceptsPlainPathsAndRefusesEscapes) {
         EXPECT_TRUE(relative.empty()) << bad;
     }
 }
-
 } // namespace
 } // namespace qbk

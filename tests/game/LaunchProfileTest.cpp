@@ -8,25 +8,19 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
-
 namespace qbk {
 namespace {
-
 namespace fs = std::filesystem;
 using test::readWholeFile;
 using test::writeWholeFile;
-
 const std::string kGolden = QBK_SOURCE_DIR "/tests/game/golden/";
-
 std::string utf8(const std::wstring& text) {
     return platform::wideToUtf8(text);
 }
-
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at))
         text.replace(at, from.size(), to), at += to.size();
 }
-
 // One argument a line, the game folder as <game>, "/" for separators and one classpath entry
 // a line, so that a golden file reads the same on every host.
 std::string render(const LaunchProfile& profile, const fs::path& gameDir, char separator) {
@@ -42,7 +36,6 @@ std::string render(const LaunchProfile& profile, const fs::path& gameDir, char s
         }
     return text;
 }
-
 class LaunchProfileTest : public ::testing::Test {
 protected:
     // The assembly reads files only; no host is ever asked.
@@ -58,20 +51,13 @@ protected:
         if (vanilla != "-")
             writeWholeFile(gameDir / "versions/1.21.1/1.21.1.json", vanilla);
     }
-
     test::TempDir dir{"qbk-profile"};
     fs::path gameDir = dir / "Игры Quellbrook" / "minecraft";
     MinecraftInstaller game{gameDir, dir / "runtime", Endpoints{}, TargetPlatform::windowsX64()};
     LaunchProfile profile;
 };
-
-// Real JSONs: NeoForge's libraries first, then the vanilla ones the target admits that NeoForge
-// has not named; the player name is a placeholder itself and must reach the game as it is.
-// The legacy pair has no inheritsFrom and no argument lists: NeoForge's libraries win over
-// vanilla's of the same group, artifact and classifier, paths leaving the libraries folder are
-// dropped, the client jar closes the classpath, "-cp" comes last, the legacy string gives the
-// game arguments (unknown or unclosed placeholders dropped), an empty session gives the zero
-// UUID and the token "0", and the agent comes after everything else.
+// The legacy pair (no inheritsFrom, no argument lists, clashing libraries, escaping paths,
+// odd placeholders, an empty session) walks what the real JSONs do not.
 TEST_F(LaunchProfileTest, VersionJsonsGiveTheGoldenProfileOfEachTarget) {
     place(readWholeFile(QBK_TESTDATA_DIR "/neoforge/neoforge-21.1.230.json"),
           readWholeFile(QBK_TESTDATA_DIR "/minecraft/1.21.1.json"));
@@ -91,7 +77,6 @@ TEST_F(LaunchProfileTest, VersionJsonsGiveTheGoldenProfileOfEachTarget) {
                         "https://auth.example.org:8448");
     EXPECT_EQ(render(profile, gameDir, ';'), readWholeFile(kGolden + "launch-profile-legacy.txt"));
 }
-
 TEST_F(LaunchProfileTest, FailuresCarryTheirMessagesAndNeverThrow) {
     const std::wstring odd = L"Неожиданная структура JSON версии: ";
     const std::tuple<const char*, const char*, std::wstring> cases[] = {
@@ -121,7 +106,6 @@ TEST_F(LaunchProfileTest, FailuresCarryTheirMessagesAndNeverThrow) {
         EXPECT_EQ(game.lastError.rfind(error, 0), 0u) << utf8(game.lastError);
     }
 }
-
 TEST(LaunchProfileArguments, RulesPickWhatTheTargetRunsAndOddElementsAreSkipped) {
     const auto list = nlohmann::json::parse(R"([
         "-a", {"rules": [{"action": "allow", "os": {"name": "windows"}}], "value": ["-w", 3]},
@@ -133,6 +117,5 @@ TEST(LaunchProfileArguments, RulesPickWhatTheTargetRunsAndOddElementsAreSkipped)
     EXPECT_EQ(windows, (std::vector<std::string>{"-a", "-w", "-always"}));
     EXPECT_EQ(linux, (std::vector<std::string>{"-a", "-l", "-always"}));
 }
-
 } // namespace
 } // namespace qbk

@@ -2,12 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <tuple>
-
 namespace qbk {
 namespace {
-
 using nlohmann::json;
-
 TEST(LibraryRules, LastApplicableRuleDecidesAndFeatureRulesNeverApply) {
     // An entry, then whether Windows and Linux admit it.
     const std::tuple<const char*, int, int> cases[] = {
@@ -38,6 +35,5 @@ TEST(LibraryRules, LastApplicableRuleDecidesAndFeatureRulesNeverApply) {
                      json::type_error)
             << malformed;
 }
-
 } // namespace
 } // namespace qbk

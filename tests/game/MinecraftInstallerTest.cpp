@@ -13,26 +13,20 @@
 #include <optional>
 #include <set>
 #include <sstream>
-
 namespace qbk {
 namespace {
-
 namespace fs = std::filesystem;
 using nlohmann::json;
 using test::readWholeFile;
 using test::writeWholeFile;
-
 std::string sha1Of(const std::string& bytes) {
     platform::Digest digest(platform::HashAlgorithm::Sha1);
     digest.update(bytes);
     return digest.finishHex();
 }
-
 std::string utf8(const std::wstring& text) {
     return platform::wideToUtf8(text);
 }
-
-// Small version JSONs of the tests' own, served by a loopback server below /doc.
 class MinecraftInstallerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -51,7 +45,6 @@ protected:
         return {gameDir, gameDir.parent_path() / "runtime", endpoints,
                 TargetPlatform::windowsX64()};
     }
-    // A version JSON with the client jar, the libraries and the index "t".
     std::string version(json libraries = json::array(), json assetIndex = nullptr) const {
         const json client = {{"url", doc("client.jar")}, {"sha1", sha1Of("client")}, {"size", 6}};
         return json{{"downloads", {{"client", client}}},
@@ -76,13 +69,11 @@ protected:
             {"versions", {{{"id", "1.20"}}, {{"id", "1.21.1"}, {"url", url}, {"sha1", sha1}}}}}
             .dump();
     }
-
     test::TestHttpServer server;
     const std::string offline = "http://127.0.0.1:9"; // nothing listens there
     test::TempDir root{"qbk-install"};
     fs::path game = root / "minecraft";
 };
-
 // Manifest, version JSON and index fetched and checked; libraries follow the target's rules;
 // asset hashes are taken once each, bad ones skipped; a short file is fetched again later.
 TEST_F(MinecraftInstallerTest, InstallFollowsRulesChecksAssetHashesAndRepairsAShortFile) {
@@ -139,7 +130,6 @@ TEST_F(MinecraftInstallerTest, InstallFollowsRulesChecksAssetHashesAndRepairsASh
                   std::string::npos)
             << lines;
     EXPECT_EQ(lines.find("short"), std::string::npos) << lines; // too short: silently
-
     // Offline now: the stored documents serve; the short jar and the asset of unknown size are
     // fetched again, a file of the right size counts as complete.
     writeWholeFile(game / "versions/1.21.1/1.21.1.jar", "clien");
@@ -153,7 +143,6 @@ TEST_F(MinecraftInstallerTest, InstallFollowsRulesChecksAssetHashesAndRepairsASh
               "clientWIN");
     EXPECT_EQ(std::pair(repair.stats.filesDownloaded, repair.stats.filesSkipped), std::pair(2, 2));
 }
-
 // Each failure names its cause, writes no document it could not check, leaves the stored
 // one as it was, nothing outside the game folder, and no natives folder of a finished run.
 TEST_F(MinecraftInstallerTest, BrokenInputsFailWithTheirMessageAndWriteNothingUnchecked) {
@@ -218,6 +207,5 @@ TEST_F(MinecraftInstallerTest, BrokenInputsFailWithTheirMessageAndWriteNothingUn
         EXPECT_TRUE(c.fetched < 0 || inst.stats.filesDownloaded == c.fetched) << c.error;
     }
 }
-
 } // namespace
 } // namespace qbk

@@ -11,20 +11,15 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
 namespace qbk {
 namespace {
-
 namespace fs = std::filesystem;
 using test::readWholeFile;
 using test::writeWholeFile;
-
 const std::string kPinned = "21.1.230";
-
 std::string listOf(const std::vector<std::string>& versions) {
     return nlohmann::json{{"isSnapshot", false}, {"versions", versions}}.dump();
 }
-
 // The installer jar of the mirror that neoforge.py writes, generated once at a 64th of the sizes.
 const std::string& installerBytes() {
     static const std::string bytes = [] {
@@ -38,7 +33,6 @@ const std::string& installerBytes() {
     }();
     return bytes;
 }
-
 // A maven repository whose version list and installer jars the test controls, the stand-in
 // java as the runtime, and a game folder with a Cyrillic name.
 class NeoForgeInstallerTest : public ::testing::Test {
@@ -82,7 +76,6 @@ protected:
         return gameDir / "versions" / ("neoforge-" + v) / ("neoforge-" + v + ".json");
     }
     void control(const std::string& json) { writeWholeFile(gameDir / "standin-java.json", json); }
-
     test::TestHttpServer server;
     test::TempDir root{"qbk-neoforge"};
     fs::path gameDir = root / "Лаунчер" / "minecraft";
@@ -97,7 +90,6 @@ protected:
     std::string statuses;
     std::string out, err;
 };
-
 TEST_F(NeoForgeInstallerTest,
        InstallRunsTheInstallerWithTheFirstFlagItAcceptsAndKeepsOnlyWhatItInstalled) {
     ASSERT_TRUE(install()) << lastError();
@@ -113,7 +105,6 @@ TEST_F(NeoForgeInstallerTest,
     EXPECT_EQ(readWholeFile(gameDir / "launcher_profiles.json"), R"({"profiles":{},"version":3})");
     EXPECT_EQ(out, "[NeoForge] Установщик с --install-client завершился с кодом 0\n");
     EXPECT_EQ(listRequests + jarRequests, 2);
-
     // Again with an installer that refuses the first flag: the player's profiles stay.
     fs::remove(versionJson());
     out.clear();
@@ -127,7 +118,6 @@ TEST_F(NeoForgeInstallerTest,
               std::string::npos);
     EXPECT_EQ(readWholeFile(gameDir / "launcher_profiles.json"), R"({"profiles":{"mine":{}}})");
 }
-
 // A failed install names its cause and leaves neither the installer nor a version JSON that
 // would mark it done; an unreadable list falls back to an installed pinned version only.
 TEST_F(NeoForgeInstallerTest, FailedInstallsNameTheCauseAndLeaveNothingBehind) {
@@ -195,7 +185,6 @@ TEST_F(NeoForgeInstallerTest, FailedInstallsNameTheCauseAndLeaveNothingBehind) {
     EXPECT_EQ(lastError(), "Установщик NeoForge не завершился за 1 с и был остановлен.");
     EXPECT_FALSE(fs::exists(gameDir / "neoforge-installer-21.1.230.jar"));
 }
-
 TEST_F(NeoForgeInstallerTest, VersionListPicksTheLastPlainReleaseOrFailsWithItsReason) {
     const std::string bad = "Некорректный список версий NeoForge: ";
     const struct {
@@ -221,12 +210,10 @@ TEST_F(NeoForgeInstallerTest, VersionListPicksTheLastPlainReleaseOrFailsWithItsR
         EXPECT_EQ(lastError().empty(), c.error.empty()) << c.body;
     }
     EXPECT_EQ(listRequests, 8); // not for a Minecraft version without a dot
-
     listBody = listOf({"21.1.229", kPinned});
     ASSERT_TRUE(install("")) << lastError();
     EXPECT_EQ(installer.neoForgeVersion, kPinned);
     EXPECT_EQ(statuses.rfind("66 Поиск последней версии NeoForge...\n", 0), 0u);
 }
-
 } // namespace
 } // namespace qbk

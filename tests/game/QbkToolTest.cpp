@@ -14,21 +14,16 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
 namespace qbk {
 namespace {
-
 namespace fs = std::filesystem;
 using nlohmann::json;
 using test::readWholeFile;
 using test::writeWholeFile;
-
 long lines(const fs::path& file) {
     const std::string text = readWholeFile(file);
     return std::count(text.begin(), text.end(), '\n');
 }
-
-// Parsing itself is walked by the runs below; here the faults a script is told about.
 TEST(QbkToolOptions, NamesTheFault) {
     tool::ToolOptions options;
     std::string error;
@@ -44,7 +39,6 @@ TEST(QbkToolOptions, NamesTheFault) {
         EXPECT_EQ(error, expected);
     }
 }
-
 class QbkToolRun : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -73,14 +67,12 @@ protected:
                   0);
     }
     std::string err() const { return readWholeFile(dir / "err.txt"); }
-
     test::TempDir dir{"qbk-tool"};
     test::TestCertificates certificates{dir.path()};
     test::TestHttpServer server{certificates};
     fs::path launcher = dir / "Лаунчер";
     json printed;
 };
-
 // The mirror as benchmarks and the demo serve it: nginx with TLS, requests counted from its
 // access log; the warm run fetches nothing, and without the CA nothing gets through.
 TEST_F(QbkToolRun, InstallVanillaFetchesEveryMirrorFileOnceFromNginxOverTrustedTls) {
@@ -131,7 +123,6 @@ TEST_F(QbkToolRun, InstallVanillaFetchesEveryMirrorFileOnceFromNginxOverTrustedT
     EXPECT_FALSE(fs::exists(launcher / "minecraft/versions"));
     EXPECT_EQ(run("install-vanilla --launcher-dir"), 2);
 }
-
 TEST_F(QbkToolRun, ProfilePrintsTheLibraryAssemblyWithTheTokenMaskedAndTheAgentLast) {
     writeWholeFile(launcher / "Quellbrook.ini", "[auth]\nbaseUrl=http://127.0.0.1:9/\n");
     EXPECT_EQ(run("profile"), 1);
@@ -139,14 +130,12 @@ TEST_F(QbkToolRun, ProfilePrintsTheLibraryAssemblyWithTheTokenMaskedAndTheAgentL
     EXPECT_EQ(printed["error"], "Не найден JSON NeoForge — сначала установи NeoForge.");
     for (const char* bad : {"--max-ram lots", "--min-ram 0", "--player", "--target macos"})
         EXPECT_EQ(run("profile", bad), 2) << bad;
-
     writeWholeFile(launcher / "minecraft/versions/neoforge-21.1.230/neoforge-21.1.230.json",
                    readWholeFile(QBK_TESTDATA_DIR "/neoforge/neoforge-21.1.230.json"));
     writeWholeFile(launcher / "minecraft/versions/1.21.1/1.21.1.json",
                    readWholeFile(QBK_TESTDATA_DIR "/minecraft/1.21.1.json"));
     const std::string session = "--player Игрок --uuid 8667ba71-b85a-4004-af54-457a9734eed7";
     ASSERT_EQ(run("profile", session + " --token tok-1 --max-ram 6144 --min-ram 2048"), 0) << err();
-    // The assembly itself is the launch profile suite's; here the token is masked, the agent last.
     const std::string out = readWholeFile(dir / "out.txt");
     EXPECT_EQ(printed["mainClass"], "cpw.mods.bootstraplauncher.BootstrapLauncher");
     EXPECT_EQ(printed["jvmArgs"].back(),
@@ -156,11 +145,9 @@ TEST_F(QbkToolRun, ProfilePrintsTheLibraryAssemblyWithTheTokenMaskedAndTheAgentL
         EXPECT_NE(out.find(part), std::string::npos) << out;
     EXPECT_EQ(out.find("tok-1"), std::string::npos);
     EXPECT_EQ(err().find("tok-1"), std::string::npos);
-
     ASSERT_EQ(run("profile", session), 0) << err(); // no session token: "0" is no secret
     EXPECT_NE(readWholeFile(dir / "out.txt").find(R"("--accessToken","0")"), std::string::npos);
 }
-
 TEST_F(QbkToolRun, StagesOfThePlayPathReportThroughSummaryAndExitCode) {
     writeWholeFile(launcher / "Quellbrook.ini", "[endpoints]\ngameServer=mc.test.invalid\n");
     ASSERT_EQ(run("servers-dat"), 0) << err();
@@ -172,7 +159,6 @@ TEST_F(QbkToolRun, StagesOfThePlayPathReportThroughSummaryAndExitCode) {
                              {"icon", true},
                              {"bytes", bytes.size()}}));
     EXPECT_NE(bytes.find(std::string("\x00\x0F", 2) + "mc.test.invalid"), std::string::npos);
-
     generate("neoforge.py", server.url("/n"), "--scale 64");
     server.get("/n/(.*)", [&](const httplib::Request&, httplib::Response& res, const auto& m) {
         const fs::path file = dir / "n" / m[1].str();
@@ -197,7 +183,6 @@ TEST_F(QbkToolRun, StagesOfThePlayPathReportThroughSummaryAndExitCode) {
     ASSERT_EQ(run("install-neoforge", "--target linux"), 0) << err();
     EXPECT_EQ(printed["alreadyInstalled"], true);
     EXPECT_EQ(server.requestsServed(), 1u); // the version list only
-
     const json mods = {
         {"mods",
          {{{"fileName", "demo.jar"}, {"url", server.url("/bytes/2048")}, {"sizeBytes", 2048}}}}};
@@ -218,6 +203,5 @@ TEST_F(QbkToolRun, StagesOfThePlayPathReportThroughSummaryAndExitCode) {
     EXPECT_EQ(sync(), std::tuple(1, false, 0, 0));
     EXPECT_NE(err().find("[Mods] Не удалось скачать манифест: "), std::string::npos);
 }
-
 } // namespace
 } // namespace qbk
