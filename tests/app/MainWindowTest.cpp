@@ -13,7 +13,6 @@
 #include <QTest>
 
 namespace {
-
 using qbk::test::byText;
 
 // Signed out, close-on-launch on, an account server refusing every connection (port 1); the
@@ -37,7 +36,6 @@ TEST(MainWindowTest, LockedUntilSignInFailuresShowTheCrossASuccessClosesTheWindo
     byText<QPushButton>(&window, "Войти")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return strip().at(1) == "Не удалось войти"; }, 10000));
     EXPECT_EQ(strip().at(0), "✕");
-
     const auto report = [&](const char* slot, auto... arguments) {
         QMetaObject::invokeMethod(&window, slot, arguments...);
         return strip();
@@ -53,5 +51,4 @@ TEST(MainWindowTest, LockedUntilSignInFailuresShowTheCrossASuccessClosesTheWindo
               (QStringList{"✓", "конец", "100"}));
     EXPECT_FALSE(window.isVisible());
 }
-
 } // namespace

@@ -9,7 +9,6 @@
 #include <map>
 
 namespace {
-
 namespace fs = std::filesystem;
 using namespace qbk;
 using Snapshot = std::map<std::string, std::pair<fs::file_time_type, std::string>>;
@@ -51,7 +50,6 @@ protected:
         EXPECT_EQ(exit.code, exitCode) << exit.output;
         return exit.output;
     }
-
     test::TempDir dir{"qbk-instance"};
     fs::path launcherDir = dir / "Лаунчер Quellbrook", lock = InstanceLock::lockFile(launcherDir);
     platform::ChildProcess first;
@@ -66,7 +64,6 @@ TEST_F(SecondInstance, SecondProcessSaysSoAndChangesNothingAKilledHoldersLockIsT
     EXPECT_TRUE(snapshot() == settled);
     int code = 0;
     EXPECT_EQ(first.waitFor({}, code), platform::ChildProcess::WaitResult::StillRunning);
-
     ASSERT_TRUE(first.kill() && fs::exists(lock)); // a crash leaves the lock behind
     const std::string next = runProbe("next", 0);
     EXPECT_NE(next.find("probe: main window shown"), std::string::npos);
@@ -74,5 +71,4 @@ TEST_F(SecondInstance, SecondProcessSaysSoAndChangesNothingAKilledHoldersLockIsT
     EXPECT_FALSE(fs::exists(lock)); // released at a normal exit
     EXPECT_EQ(InstanceLock(dir / "нет такой папки").state(), InstanceLock::State::Unavailable);
 }
-
 } // namespace

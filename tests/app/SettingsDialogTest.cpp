@@ -14,7 +14,6 @@
 #include <QSpinBox>
 
 namespace {
-
 namespace fs = std::filesystem;
 using namespace qbk;
 using test::byText;
@@ -81,5 +80,4 @@ TEST(SettingsDialogTest, MemoryFieldsMoveTogetherCancelWritesNothingSaveAllAndTh
     EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(
                           QString::fromStdString((dir / "minecraft").string()))});
 }
-
 } // namespace

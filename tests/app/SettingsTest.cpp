@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
 namespace fs = std::filesystem;
 using namespace qbk;
 using test::readWholeFile;
@@ -76,7 +75,6 @@ TEST_F(SettingsTest, TheSessionsIniIsItsOwnersOnlyAndForgettingWipesTheSessionAt
     share(old);
     EXPECT_EQ(Settings(old).accessToken(), "old-token");
     EXPECT_EQ(modeOf(old), kOwnerOnly);
-
     Settings settings(ini);
     settings.setRememberPassword(true);
     settings.saveSession("token-abc", "client-1", "uuid-1");
@@ -88,7 +86,6 @@ TEST_F(SettingsTest, TheSessionsIniIsItsOwnersOnlyAndForgettingWipesTheSessionAt
     settings.setUsername("Игрок");
     settings.sync();
     EXPECT_EQ(modeOf(ini), kOwnerOnly);
-
     settings.setRememberPassword(false); // no sync: turning it off writes at once
     EXPECT_EQ(settings.accessToken() + settings.uuid(), "");
     const std::string text = readWholeFile(ini);
@@ -106,5 +103,4 @@ TEST_F(SettingsTest, LauncherDirIsTheFolderOfTheRunningProgram) {
         EXPECT_EQ(directoryOfExecutable(exe), fs::path(folder)) << exe;
     EXPECT_TRUE(fs::exists(LauncherDir() / "app_settings_test"));
 }
-
 } // namespace

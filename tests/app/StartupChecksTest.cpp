@@ -12,7 +12,6 @@
 
 namespace qbk {
 namespace {
-
 namespace fs = std::filesystem;
 using Tls = QSslConfiguration;
 
@@ -45,6 +44,5 @@ TEST(StartupChecksTest, ExtraAuthorityIsTrustedBesideTheSystemOnesAndJunkIsNot) 
     EXPECT_EQ(after.last().subjectInfo(QSslCertificate::CommonName),
               QStringList{"Quellbrook Test CA"});
 }
-
 } // namespace
 } // namespace qbk

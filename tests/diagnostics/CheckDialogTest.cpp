@@ -9,7 +9,6 @@
 #include <QTest>
 
 namespace {
-
 namespace fs = std::filesystem;
 using namespace qbk;
 
@@ -44,5 +43,4 @@ TEST(CheckDialogTest, ARowPerCheckInOrderASummaryAndADialogClosedEarlyDropsThem)
     CheckDialog(config).findChild<QPushButton*>("secondaryButton")->click();
     EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(15000));
 }
-
 } // namespace

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
 namespace fs = std::filesystem;
 using namespace qbk;
 using namespace std::chrono_literals;
@@ -123,5 +122,4 @@ TEST(LauncherChecksTest, InternetNamesTheUnreachableServices) {
     config.endpoints.neoforgeMaven = "http://127.0.0.1:1";
     EXPECT_EQ(LC(config).checkInternet().severity, E);
 }
-
 } // namespace
