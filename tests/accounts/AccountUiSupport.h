@@ -3,32 +3,23 @@
 #include "tests/support/WidgetLookup.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <functional>
-#include <memory>
 
 namespace qbk::test {
 
 // Runs handle on the first modal dialog of type T that opens within the wait; the dialog's
 // exec() is still running then, so handle may wait, read and click before ending it.
-template <typename T> void whenModalOpens(std::function<void(T&)> handle, int waitMs = 20000) {
-    auto* poll = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, started, handle, waitMs] {
-        T* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!dialog && started->elapsed() < waitMs)
-            return;
-        poll->deleteLater();
-        poll->stop();
-        if (dialog)
+template <typename T> void whenModalOpens(std::function<void(T&)> handle, int triesLeft = 2000) {
+    QTimer::singleShot(10, [handle, triesLeft] {
+        if (T* dialog = qobject_cast<T*>(QApplication::activeModalWidget()))
             handle(*dialog);
+        else if (triesLeft > 0)
+            whenModalOpens<T>(handle, triesLeft - 1);
     });
-    poll->start(10);
 }
 
 // The line edit showing placeholder (a test failure and null if none).

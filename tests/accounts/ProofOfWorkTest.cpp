@@ -25,15 +25,9 @@ NonceSearchResult search(const std::string& challenge, int bits, NonceSearchOpti
     return findSmallestNonce(challenge, bits, stop, options);
 }
 
-TEST(ProofOfWork, WorkedValuesAndTheDigestRule) {
-    const auto digest = sha256Digest("abc:181");
-    ASSERT_TRUE(digest);
-    EXPECT_EQ(((*digest)[0] << 24) | ((*digest)[1] << 16) | ((*digest)[2] << 8) | (*digest)[3],
-              0x003613d5);
-    EXPECT_EQ(candidatePrefix("abc"), "abc:");
+TEST(ProofOfWork, WorkedValuesAndTheZeroBitRule) {
     for (const auto& [bits, nonce] : {std::pair{8, 181u}, {12, 4959u}, {16, 22421u}})
         EXPECT_EQ(search("abc", bits).nonce, nonce) << bits;
-    EXPECT_EQ(literalSmallestNonce("abc", 16), 22421u);
     EXPECT_EQ(search("задача", 10).nonce, literalSmallestNonce("задача", 10)); // UTF-8 bytes
     // The server's rule at the exact number of zero bits (abc:181 has 10): {nonce, bits, meets}.
     const std::tuple<int, int, bool> rules[] = {{181, 10, true},   {181, 11, false},
@@ -79,8 +73,7 @@ TEST(ProofOfWork, ParallelSearchFindsTheSmallestNonceWithinItsBoundaries) {
     EXPECT_EQ(search("abc", -5).nonce, 0u);
     const auto refused = search("abc", 257);
     EXPECT_FALSE(refused.nonce);
-    EXPECT_NE(refused.error.find("257"), std::string::npos);
-    EXPECT_NE(refused.error.find("невозможно"), std::string::npos);
+    EXPECT_NE(refused.error.find("сложностью 257 бит"), std::string::npos) << refused.error;
     // 256 bits is searched (and never found): only a stop from outside ends it, silently.
     std::atomic<bool> stop{false};
     NonceSearchResult result;
