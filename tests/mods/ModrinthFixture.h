@@ -14,12 +14,11 @@
 #include <QJsonObject>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <webp/encode.h>
 
 namespace qbk::test {
 // A loopback Modrinth answering from the real project and version replies of the test data,
-// with the hashes of the test's own jars; it counts requests and those served at once.
+// with the hashes of the test's own jars; it counts requests.
 class ModrinthFixture {
 public:
     enum class Icon { None, Png, Webp, Garbage };
@@ -48,7 +47,6 @@ public:
         replies_["/v2/version_file/" + sha1FileHex(jar)] = json(reply);
     }
     void refuseWithRateLimit(int count) { rateLimited_ = count; }
-    void setDelayMs(int ms) { delayMs_ = ms; }
     std::size_t requests(const std::string& prefix) const {
         std::lock_guard lock(mutex_);
         std::size_t n = 0;
@@ -56,7 +54,6 @@ public:
             n += path.rfind(prefix, 0) == 0 ? count : 0;
         return n;
     }
-    int mostInFlight() const { return mostInFlight_; }
     TestHttpServer& server() { return server_; }
     ModrinthClient::Config config(const std::filesystem::path& dir) const {
         ModrinthClient::Config c;
@@ -70,12 +67,7 @@ public:
 
 private:
     void answer(const httplib::Request& request, httplib::Response& response) {
-        std::unique_lock lock(mutex_);
-        mostInFlight_ = std::max(mostInFlight_, ++inFlight_);
-        lock.unlock();
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
-        lock.lock();
-        --inFlight_;
+        std::lock_guard lock(mutex_);
         ++requests_[request.path];
         const auto reply = replies_.find(request.path);
         const bool sha1 = request.get_param_value("algorithm") == "sha1";
@@ -116,7 +108,7 @@ private:
     QJsonObject version_;
     std::map<std::string, std::string> replies_; // by path
     std::map<std::string, std::size_t> requests_;
-    int rateLimited_ = 0, delayMs_ = 0, inFlight_ = 0, mostInFlight_ = 0; // under mutex_
+    int rateLimited_ = 0;   // under mutex_
     TestHttpServer server_; // last, so it stops before the members its handlers read
 };
 } // namespace qbk::test
