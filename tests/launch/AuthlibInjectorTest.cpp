@@ -8,15 +8,11 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <tuple>
-
 namespace qbk {
 namespace {
-
 namespace fs = std::filesystem;
 using test::readWholeFile;
-
-// A release service answering with the metadata and jar of each row; only a matching complete
-// jar lands at the agent path, and a file already there is then used without the network.
+// Only a matching complete jar lands at the agent path; one already there is used offline.
 TEST(AuthlibInjectorTest, OnlyAMatchingCompleteJarIsPutInPlaceAndThenUsedAsItIs) {
     test::TestHttpServer server;
     const test::TempDir root("qbk-agent");
@@ -25,9 +21,8 @@ TEST(AuthlibInjectorTest, OnlyAMatchingCompleteJarIsPutInPlaceAndThenUsedAsItIs)
     const std::string url = server.url("/agent.jar"), good = "PK\x03\x04 synthetic agent jar";
     std::string jar, metadata, error;
     int jarStatus = 200;
-    server.get("/artifact/latest.json", [&](const auto&, auto& r, const auto&) {
-        r.set_content(metadata, "application/json");
-    });
+    server.get("/artifact/latest.json",
+               [&](auto&, auto& r, auto&) { r.set_content(metadata, "application/json"); });
     server.get("/agent.jar", [&](const auto&, auto& response, const auto&) {
         response.status = jarStatus;
         response.set_content(jar, "application/java-archive");
@@ -47,11 +42,8 @@ TEST(AuthlibInjectorTest, OnlyAMatchingCompleteJarIsPutInPlaceAndThenUsedAsItIs)
         "https://authlib-injector.yushi.moe/artifact/55/authlib-injector-1.2.7.jar";
     ASSERT_NE(real.find(publicUrl), std::string::npos);
     real.replace(real.find(publicUrl), publicUrl.size(), url);
-    struct Case {
-        std::string metadata, jar;
-        int status;
-        const char* error; // a part of the reason, or null: the agent is installed
-    } const cases[] = {
+    // metadata, jar, its status, a part of the reason (null: the agent is installed)
+    const std::tuple<std::string, std::string, int, const char*> cases[] = {
         {with('"' + sha256 + '"'), "tampered", 200, "SHA-256"},
         {with('"' + sha256 + '"'), good, 500, "HTTP код ответа: 500"},
         {"not json", good, 200, "JSON"},
@@ -64,15 +56,16 @@ TEST(AuthlibInjectorTest, OnlyAMatchingCompleteJarIsPutInPlaceAndThenUsedAsItIs)
         {real, good, 200, "eaf14bc5acffc7d885bd5bd5942b99f36d6299302beae356b2fc5807fe42652b"},
         {with('"' + upper + '"'), good, 200, nullptr},
         {R"({"download_url": ")" + url + R"("})", good, 200, nullptr}};
-    for (const Case& c : cases) {
-        std::tie(metadata, jar, jarStatus) = std::tie(c.metadata, c.jar, c.status);
+    for (const auto& c : cases) {
+        const char* reason = std::get<3>(c);
+        std::tie(metadata, jar, jarStatus, std::ignore) = c;
         error.clear();
         EXPECT_EQ(EnsureAuthlibInjector(launcherDir, server.baseUrl(), error),
-                  c.error ? fs::path() : agent)
-            << c.metadata;
-        EXPECT_TRUE(c.error ? error.find(c.error) != std::string::npos : error.empty()) << error;
-        EXPECT_EQ(readWholeFile(agent), c.error ? "" : good) << c.metadata;
-        EXPECT_FALSE(fs::exists(agent.string() + ".part")) << c.metadata;
+                  reason ? fs::path() : agent)
+            << metadata;
+        EXPECT_TRUE(reason ? error.find(reason) != std::string::npos : error.empty()) << error;
+        EXPECT_EQ(readWholeFile(agent), reason ? "" : good) << metadata;
+        EXPECT_FALSE(fs::exists(agent.string() + ".part")) << metadata;
         fs::remove(agent);
     }
     test::writeWholeFile(agent, "");
@@ -82,6 +75,5 @@ TEST(AuthlibInjectorTest, OnlyAMatchingCompleteJarIsPutInPlaceAndThenUsedAsItIs)
     EXPECT_EQ(EnsureAuthlibInjector(root / "other", server.url("/status/503"), error), fs::path());
     EXPECT_NE(error.find("authlib-injector"), std::string::npos);
 }
-
 } // namespace
 } // namespace qbk

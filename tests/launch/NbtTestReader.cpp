@@ -1,13 +1,10 @@
 #include "tests/launch/NbtTestReader.h"
 
-#include <algorithm>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
+#include "tests/support/WholeFile.h"
 
+#include <stdexcept>
 namespace qbk {
 namespace {
-
 struct Reader {
     std::string bytes;
     std::size_t pos = 0;
@@ -40,23 +37,10 @@ struct Reader {
         return tag;
     }
 };
-
 } // namespace
-
-bool NbtTag::hasChild(const std::string& name) const {
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-const NbtTag& NbtTag::child(const std::string& name) const {
-    if (!hasChild(name))
-        throw std::runtime_error("no child " + name);
-    return children[std::find(names.begin(), names.end(), name) - names.begin()];
-}
-
 NbtTag NbtTestReader::readFile(const std::filesystem::path& file, std::string& rootName) {
-    std::ifstream in(file, std::ios::binary);
-    Reader reader{{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}};
-    if (!in || reader.number(1) != 10)
+    Reader reader{test::readWholeFile(file)}; // unreadable: empty, so truncated
+    if (reader.number(1) != 10)
         throw std::runtime_error("no root compound in " + file.string());
     rootName = reader.take(reader.number(2));
     NbtTag root = reader.payload(10);
@@ -64,5 +48,4 @@ NbtTag NbtTestReader::readFile(const std::filesystem::path& file, std::string& r
         throw std::runtime_error("bytes after the root");
     return root;
 }
-
 } // namespace qbk

@@ -2,33 +2,28 @@
 #include "app/Settings.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TestHttpServer.h"
+#include "tests/support/WholeFile.h"
 #include "tests/support/WidgetLookup.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <atomic>
 #include <gtest/gtest.h>
-
 namespace {
-
 using qbk::test::byText;
-
 // A signed-in window whose runtime host answers "not found" only after a pause, so every
 // launch fails at the Java step; the server's mod list is empty, so a press goes on to launch.
 TEST(PlayButtonTest, ALaunchLocksTheActionsGetsItsOwnThreadAndClosingWaitsForIt) {
     constexpr int kStallMs = 1500;
     qbk::test::TestHttpServer server;
-    server.get("/api/mods", [](const auto&, auto& r, const auto&) {
-        r.set_content(R"({"mods":[]})", "application/json");
-    });
+    server.get("/api/mods",
+               [](auto&, auto& r, auto&) { r.set_content(R"({"mods":[]})", "application/json"); });
     std::atomic<int> slowRequests{0};
     server.get("/slow/.*", [&](const auto&, auto& response, const auto&) {
         ++slowRequests;
@@ -37,15 +32,11 @@ TEST(PlayButtonTest, ALaunchLocksTheActionsGetsItsOwnThreadAndClosingWaitsForIt)
     });
     QTemporaryDir dir;
     const QString ini = dir.filePath("Quellbrook.ini");
-    QSettings(ini, QSettings::IniFormat)
-        .setValue("endpoints/adoptium", QString::fromStdString(server.url("/slow")));
-    for (const auto& [key, value] : {std::pair<const char*, QVariant>{
-                                         "auth/baseUrl", QString::fromStdString(server.baseUrl())},
-                                     {"player/username", "tester"},
-                                     {"player/rememberPassword", true},
-                                     {"session/accessToken", "token"},
-                                     {"session/uuid", "0123456789abcdef0123456789abcdef"}})
-        QSettings(ini, QSettings::IniFormat).setValue(key, value);
+    qbk::test::writeWholeFile(ini.toStdString(),
+                              "[endpoints]\nadoptium=" + server.url("/slow") +
+                                  "\n[auth]\nbaseUrl=" + server.baseUrl() +
+                                  "\n[player]\nusername=tester\nrememberPassword=true\n[session]\n"
+                                  "accessToken=token\nuuid=0123456789abcdef0123456789abcdef\n");
     qbk::Settings settings(ini.toStdString(),
                            [] { return std::optional<std::uint64_t>(16ull << 30); });
     auto window = std::make_unique<MainWindow>(settings);
@@ -77,13 +68,11 @@ TEST(PlayButtonTest, ALaunchLocksTheActionsGetsItsOwnThreadAndClosingWaitsForIt)
     ASSERT_EQ(threads.size(), 2);
     QPointer<QThread> second(threads.back());
     ASSERT_TRUE(QTest::qWaitFor([&] { return slowRequests == 2; }, 5000));
-    QElapsedTimer closing;
-    closing.start();
+    const auto closing = std::chrono::steady_clock::now();
     window->close();
     window.reset();
     // The destruction returned only after the run did: the stalled download was waited for.
     EXPECT_TRUE(second.isNull());
-    EXPECT_GE(closing.elapsed(), kStallMs / 2);
+    EXPECT_GE(std::chrono::steady_clock::now() - closing, std::chrono::milliseconds(kStallMs / 2));
 }
-
 } // namespace

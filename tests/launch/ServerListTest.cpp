@@ -5,15 +5,11 @@
 #include "tests/support/WholeFile.h"
 
 #include <gtest/gtest.h>
-
 namespace qbk {
 namespace {
-
 namespace fs = std::filesystem;
 using test::readWholeFile;
 using Names = std::vector<std::string>;
-
-// The one entry of the list, checked by the independent reader.
 NbtTag entryOf(const fs::path& gameDir) {
     std::string rootName = "unset";
     const NbtTag root = NbtTestReader::readFile(gameDir / "servers.dat", rootName);
@@ -21,9 +17,9 @@ NbtTag entryOf(const fs::path& gameDir) {
                 root.child("servers").items.size() == 1);
     return root.child("servers").items.at(0);
 }
-
-// Lengths count UTF-8 bytes; without an icon the tag is left out; the old list is replaced.
-TEST(ServerList, BytesFollowTheHandCheckedLayoutAndTheIndependentReaderAgrees) {
+// Lengths count UTF-8 bytes; without an icon the tag is left out; the old list is replaced; a
+// value past 16-bit lengths or an unwritable target keeps the old file.
+TEST(ServerList, BytesFollowTheHandCheckedLayoutAndBadValuesOrTargetsKeepTheOldFile) {
     test::TempDir dir("qbk-servers");
     ASSERT_TRUE(WriteServersDat(dir.path(), "Quellbrook", "mc.test", "QUJD"));
     const std::string expected("\x0A\0\0"                        // root compound, no name
@@ -33,11 +29,21 @@ TEST(ServerList, BytesFollowTheHandCheckedLayoutAndTheIndependentReaderAgrees) {
                                "\x08\0\x04icon\0\x04QUJD\0\0",   // ends: entry, root
                                66);
     EXPECT_EQ(readWholeFile(dir / "servers.dat"), expected);
+    const std::string tooLong(65536, 'A'), longest(65535, 'A');
+    EXPECT_FALSE(WriteServersDat(dir.path(), "Quellbrook", "mc.test", tooLong));
+    EXPECT_FALSE(WriteServersDat(dir.path(), tooLong, "mc.test", ""));
+    EXPECT_FALSE(WriteServersDat(dir.path(), "Quellbrook", tooLong, ""));
+    EXPECT_EQ(readWholeFile(dir / "servers.dat"), expected);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1); // no temporary file
+    ASSERT_TRUE(WriteServersDat(dir.path(), longest, longest, longest));
+    EXPECT_EQ(entryOf(dir.path()).child("icon").text, longest);
+    fs::create_directories(dir / "game" / "servers.dat"); // a folder is not replaced by the file
+    EXPECT_FALSE(WriteServersDat(dir / "game", "Quellbrook", "mc.test", ""));
+    EXPECT_TRUE(fs::is_directory(dir / "game" / "servers.dat"));
+    EXPECT_FALSE(WriteServersDat(dir / "servers.dat", "Quellbrook", "mc.test", ""));
     const fs::path gameDir = dir / fs::path(u8"Новая игра") / "minecraft";
-    fs::create_directories(gameDir);
-    fs::copy_file(fs::path(QBK_TESTDATA_DIR) / "other" / "servers.dat", gameDir / "servers.dat");
-    fs::permissions(gameDir / "servers.dat", fs::perms::owner_write, fs::perm_options::add);
+    test::writeWholeFile(gameDir / "servers.dat",
+                         readWholeFile(fs::path(QBK_TESTDATA_DIR) / "other" / "servers.dat"));
     ASSERT_TRUE(WriteServersDat(gameDir, "Квеллбрук", "play.example.org", ""));
     const NbtTag entry = entryOf(gameDir);
     EXPECT_EQ(entry.names, (Names{"name", "ip"}));
@@ -46,24 +52,5 @@ TEST(ServerList, BytesFollowTheHandCheckedLayoutAndTheIndependentReaderAgrees) {
     ASSERT_TRUE(WriteServersDat(dir / fs::path(u8"ещё нет") / "mc", "Q", "mc.test", ""));
     EXPECT_TRUE(fs::is_regular_file(dir / fs::path(u8"ещё нет") / "mc" / "servers.dat"));
 }
-
-TEST(ServerList, ValuesBeyondSixteenBitLengthsOrAnUnwritableTargetKeepTheOldFile) {
-    test::TempDir dir("qbk-servers");
-    ASSERT_TRUE(WriteServersDat(dir.path(), "Old", "old.example", ""));
-    const std::string before = readWholeFile(dir / "servers.dat"), tooLong(65536, 'A'),
-                      longest(65535, 'A');
-    EXPECT_FALSE(WriteServersDat(dir.path(), "Quellbrook", "mc.test", tooLong));
-    EXPECT_FALSE(WriteServersDat(dir.path(), tooLong, "mc.test", ""));
-    EXPECT_FALSE(WriteServersDat(dir.path(), "Quellbrook", tooLong, ""));
-    EXPECT_EQ(readWholeFile(dir / "servers.dat"), before);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
-    ASSERT_TRUE(WriteServersDat(dir.path(), longest, longest, longest));
-    EXPECT_EQ(entryOf(dir.path()).child("icon").text, longest);
-    fs::create_directories(dir / "game" / "servers.dat"); // a folder is not replaced by the file
-    EXPECT_FALSE(WriteServersDat(dir / "game", "Quellbrook", "mc.test", ""));
-    EXPECT_TRUE(fs::is_directory(dir / "game" / "servers.dat"));
-    EXPECT_FALSE(WriteServersDat(dir / "servers.dat", "Quellbrook", "mc.test", ""));
-}
-
 } // namespace
 } // namespace qbk

@@ -5,11 +5,9 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
-
 using namespace qbk::platform;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
 TEST(ChildProcess, ArgumentsArriveUnsplitOutputLandsInTheLogAndTheExitCodeIsRead) {
     const fs::path dir = fs::temp_directory_path() / pathFromUtf8("qbk-процесс");
     removeTree(dir);
@@ -23,8 +21,7 @@ TEST(ChildProcess, ArgumentsArriveUnsplitOutputLandsInTheLogAndTheExitCodeIsRead
     ChildProcess child, running, missing;
     std::string error;
     int code = 0, exitCode = -1;
-    ASSERT_TRUE(child.start(setup, error, code)) << error;
-    EXPECT_GT(child.pid(), 0);
+    ASSERT_TRUE(child.start(setup, error, code) && child.pid() > 0) << error;
     ASSERT_EQ(child.waitFor(5s, exitCode), ChildProcess::WaitResult::Exited);
     EXPECT_EQ(exitCode, 3);
     std::ifstream log(setup.outputFile);
@@ -39,22 +36,13 @@ TEST(ChildProcess, ArgumentsArriveUnsplitOutputLandsInTheLogAndTheExitCodeIsRead
     EXPECT_FALSE(missing.start({"/nonexistent/java", {}, {}, {}, {}}, error, code));
     EXPECT_TRUE(code != 0 && !error.empty() && !missing.isStarted());
 }
-
-// Joined into one command line, hostile arguments split back exactly under Windows' rules;
-// a plain one is left as it is.
+// Hostile arguments split back exactly under Windows' rules; a plain one is left as it is.
 TEST(WindowsArgumentQuoting, HostileArgumentsSplitBackExactly) {
-    const std::vector<std::wstring> args = {L"-Xmx4096M",
-                                            L"C:\\Games\\java.exe",
-                                            L"",
-                                            L"with space",
-                                            L"quote\"inside",
-                                            L"C:\\Path With Space\\",
-                                            L"ends\\",
-                                            L"two\\\\\"q",
-                                            L"\"",
-                                            L"\\\\server\\share dir\\",
-                                            L"tab\there",
-                                            L"-Dname=a \"b\" c\\"};
+    // clang-format off
+    const std::vector<std::wstring> args = {L"-Xmx4096M", L"C:\\Games\\java.exe", L"", L"with space",
+        L"quote\"inside", L"C:\\Path With Space\\", L"ends\\", L"two\\\\\"q", L"\"",
+        L"\\\\server\\share dir\\", L"tab\there", L"-Dname=a \"b\" c\\"};
+    // clang-format on
     std::wstring line;
     for (const std::wstring& argument : args)
         line += quoteWindowsArgument(argument) + L" ";

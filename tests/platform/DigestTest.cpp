@@ -1,9 +1,7 @@
 #include "platform/Digest.h"
 
 #include <gtest/gtest.h>
-
 using namespace qbk::platform;
-
 // On Windows these run on CNG, elsewhere on OpenSSL: both must give the published values.
 TEST(Digest, KnownVectorsInUnevenPiecesAfreshAfterFinishAndFromFiles) {
     Digest sha1(HashAlgorithm::Sha1), sha256(HashAlgorithm::Sha256);
@@ -20,7 +18,8 @@ TEST(Digest, KnownVectorsInUnevenPiecesAfreshAfterFinishAndFromFiles) {
     EXPECT_EQ(hashFileHex(json, HashAlgorithm::Sha1), "3bd9a435263080a3131582cf56884f8bfd9c2d26");
     EXPECT_EQ(hashFileHex(json, HashAlgorithm::Sha256),
               "4dfe6b2ff65043875d4f24c54ec9bee3d60f795eabe8d55765a833c78bc2adcb");
-    EXPECT_EQ(hashFileHex(data / "no-such-file", HashAlgorithm::Sha1), "");
     // A directory opens on POSIX but every read fails: that must not hash as empty input.
-    EXPECT_EQ(hashFileHex(data, HashAlgorithm::Sha1), "");
+    EXPECT_EQ(hashFileHex(data / "no-such-file", HashAlgorithm::Sha1) +
+                  hashFileHex(data, HashAlgorithm::Sha1),
+              "");
 }

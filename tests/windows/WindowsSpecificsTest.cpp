@@ -5,13 +5,11 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
-
 using namespace qbk::platform;
 using qbk::test::readWholeFile;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 const fs::path cmd = L"C:\\windows\\system32\\cmd.exe", temp = fs::temp_directory_path();
-
 // scripts/test-windows maps QBK_SECOND_DRIVE onto another folder, on another file system
 // where it can, so a move between drives must copy.
 TEST(WindowsSecondDrive, FilesAndFoldersMoveAcrossDrivesReplacingTheTarget) {
@@ -33,9 +31,7 @@ TEST(WindowsSecondDrive, FilesAndFoldersMoveAcrossDrivesReplacingTheTarget) {
                  pathExists(target / pathFromUtf8("java-рантайм.qbk-move")));
     EXPECT_TRUE(removeTree(target) && removeTree(source));
 }
-
-// cmd.exe stands in for a program and for Java: the log, the exit code, the launch's own
-// command line and its log tail after a quick exit.
+// cmd.exe stands in for a program and for Java (its quick exit is a failed launch).
 TEST(WindowsChildProcess, OutputGoesToTheLogTheExitCodeIsReadAndAQuickGameExitIsAFailure) {
     const fs::path log = temp / pathFromUtf8("qbk-журнал.log"),
                    gameDir = temp / pathFromUtf8("qbk-игра");
