@@ -42,9 +42,7 @@ protected:
         };
     }
     void serve(const std::string& path, std::function<void(httplib::Response&)> answer) {
-        server.get(path, [answer](const httplib::Request&, httplib::Response& res, const auto&) {
-            answer(res);
-        });
+        server.get(path, [answer](auto&, auto& res, const auto&) { answer(res); });
     }
     TestHttpServer server;
     test::TempDir dir{"qbk-pool"};

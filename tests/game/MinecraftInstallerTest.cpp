@@ -34,8 +34,8 @@ protected:
         serve("index-t", R"({"objects":{}})");
     }
     void serve(const std::string& name, const std::string& body) {
-        server.get("/doc/" + name, [body](const httplib::Request&, httplib::Response& res,
-                                          const auto&) { res.set_content(body, "x/y"); });
+        server.get("/doc/" + name,
+                   [body](auto&, auto& res, const auto&) { res.set_content(body, "x/y"); });
     }
     std::string doc(const std::string& name) const { return server.url("/doc/" + name); }
     MinecraftInstaller installer(const fs::path& gameDir, const std::string& meta) const {

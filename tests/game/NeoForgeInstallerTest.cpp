@@ -40,14 +40,14 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(installerBytes().empty());
         server.get("/m/api/maven/versions/releases/net/neoforged/neoforge",
-                   [this](const httplib::Request&, httplib::Response& response, const auto&) {
+                   [this](auto&, auto& response, const auto&) {
                        ++listRequests;
                        response.status = listStatus;
                        response.set_content(listBody, "application/json");
                    });
         // Any listed version gets the jar of 21.1.230, which installs 21.1.230.
         server.get("/m/releases/net/neoforged/neoforge/([^/]+)/neoforge-([^/]+)-installer.jar",
-                   [this](const httplib::Request&, httplib::Response& response, const auto& match) {
+                   [this](auto&, auto& response, const auto& match) {
                        ++jarRequests;
                        if (match[1] != match[2] || !jarAvailable)
                            response.status = 404;

@@ -160,7 +160,7 @@ TEST_F(QbkToolRun, StagesOfThePlayPathReportThroughSummaryAndExitCode) {
                              {"bytes", bytes.size()}}));
     EXPECT_NE(bytes.find(std::string("\x00\x0F", 2) + "mc.test.invalid"), std::string::npos);
     generate("neoforge.py", server.url("/n"), "--scale 64");
-    server.get("/n/(.*)", [&](const httplib::Request&, httplib::Response& res, const auto& m) {
+    server.get("/n/(.*)", [&](auto&, auto& res, const auto& m) {
         const fs::path file = dir / "n" / m[1].str();
         fs::is_regular_file(file) ? res.set_content(readWholeFile(file), "x/y")
                                   : void(res.status = 404);
@@ -187,7 +187,7 @@ TEST_F(QbkToolRun, StagesOfThePlayPathReportThroughSummaryAndExitCode) {
         {"mods",
          {{{"fileName", "demo.jar"}, {"url", server.url("/bytes/2048")}, {"sizeBytes", 2048}}}}};
     int status = 200;
-    server.get("/api/mods", [&](const httplib::Request&, httplib::Response& response, const auto&) {
+    server.get("/api/mods", [&](auto&, auto& response, const auto&) {
         response.status = status;
         response.set_content(mods.dump(), "application/json");
     });
