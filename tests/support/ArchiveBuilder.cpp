@@ -4,9 +4,7 @@
 #include <archive_entry.h>
 #include <memory>
 #include <random>
-
 namespace qbk::test {
-
 bool ArchiveBuilder::write(const std::filesystem::path& out) const {
     std::unique_ptr<archive, int (*)(archive*)> writer(archive_write_new(), archive_write_free);
     if (format_ == RuntimeArchiveFormat::Zip) {
@@ -22,30 +20,20 @@ bool ArchiveBuilder::write(const std::filesystem::path& out) const {
                                                                        archive_entry_free);
         // Zip marks names as UTF-8; tar keeps the bytes as they are (the pax writer would
         // convert them through the C locale, which cannot hold Cyrillic).
-        const bool zip = format_ == RuntimeArchiveFormat::Zip;
-        if (zip)
-            archive_entry_set_pathname_utf8(entry.get(), e.name.c_str());
-        else
-            archive_entry_copy_pathname(entry.get(), e.name.c_str());
+        (format_ == RuntimeArchiveFormat::Zip
+             ? archive_entry_set_pathname_utf8
+             : archive_entry_copy_pathname)(entry.get(), e.name.c_str());
         archive_entry_set_perm(entry.get(), e.mode);
         archive_entry_set_mtime(entry.get(), 1700000000, 0);
-        switch (e.kind) {
-        case Kind::File:
-            archive_entry_set_filetype(entry.get(), AE_IFREG);
+        archive_entry_set_filetype(entry.get(), e.kind == Kind::Directory ? AE_IFDIR
+                                                : e.kind == Kind::Symlink ? AE_IFLNK
+                                                                          : AE_IFREG);
+        if (e.kind == Kind::File)
             archive_entry_set_size(entry.get(), static_cast<la_int64_t>(e.content.size()));
-            break;
-        case Kind::Directory:
-            archive_entry_set_filetype(entry.get(), AE_IFDIR);
-            break;
-        case Kind::Symlink:
-            archive_entry_set_filetype(entry.get(), AE_IFLNK);
+        if (e.kind == Kind::Symlink)
             archive_entry_copy_symlink(entry.get(), e.content.c_str());
-            break;
-        case Kind::Hardlink:
-            archive_entry_set_filetype(entry.get(), AE_IFREG);
+        if (e.kind == Kind::Hardlink)
             archive_entry_copy_hardlink(entry.get(), e.content.c_str());
-            break;
-        }
         if (archive_write_header(writer.get(), entry.get()) < ARCHIVE_WARN)
             return false;
         if (e.kind == Kind::File && !e.content.empty() &&
@@ -54,7 +42,6 @@ bool ArchiveBuilder::write(const std::filesystem::path& out) const {
     }
     return archive_write_close(writer.get()) == ARCHIVE_OK;
 }
-
 std::string incompressibleBytes(std::size_t size, unsigned seed) {
     std::mt19937 generator(seed);
     std::string bytes(size, '\0');
@@ -62,5 +49,4 @@ std::string incompressibleBytes(std::size_t size, unsigned seed) {
         c = static_cast<char>(generator() & 0xFF);
     return bytes;
 }
-
 } // namespace qbk::test

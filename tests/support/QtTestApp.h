@@ -1,9 +1,7 @@
 #pragma once
-
 #include <QApplication>
 #include <gtest/gtest.h>
 #include <memory>
-
 // The one QApplication of a widget run, made by a global environment (gtest owns main());
 // offscreen unless the caller chose a platform.
 class QtTestApp : public ::testing::Environment {
@@ -21,6 +19,5 @@ private:
     char* argv_[2] = {name_, nullptr};
     std::unique_ptr<QApplication> app_;
 };
-
 inline ::testing::Environment* const qtTestAppEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtTestApp);

@@ -1,10 +1,7 @@
 #pragma once
-
 #include <filesystem>
 #include <string>
-
 namespace qbk::test {
-
 // A fresh folder below the system's temporary directory, removed with everything in it when
 // the object goes.
 class TempDir {
@@ -13,7 +10,6 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::filesystem::path& child) const {
         return path_ / child;
@@ -22,5 +18,4 @@ public:
 private:
     std::filesystem::path path_;
 };
-
 } // namespace qbk::test

@@ -5,24 +5,18 @@
 #include <openssl/x509v3.h>
 #include <stdexcept>
 #include <string>
-
 namespace qbk::test {
-
 namespace {
-
 void require(bool ok, const char* what) {
     if (!ok)
         throw std::runtime_error(std::string("test certificate: ") + what);
 }
-
 void writePem(const std::filesystem::path& path, auto write) {
     const std::unique_ptr<BIO, decltype(&BIO_free_all)> bio(
         BIO_new_file(path.string().c_str(), "w"), BIO_free_all);
     require(bio && write(bio.get()) == 1, "cannot write a PEM file");
 }
-
 } // namespace
-
 TestCertificates::TestCertificates(const std::filesystem::path& dir)
     : certFile_(dir / "test-ca.pem"), keyFile_(dir / "server.key") {
     const std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(EVP_EC_gen("P-256"),
@@ -57,5 +51,4 @@ TestCertificates::TestCertificates(const std::filesystem::path& dir)
         return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
     });
 }
-
 } // namespace qbk::test

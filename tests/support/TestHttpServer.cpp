@@ -4,11 +4,8 @@
 
 #include <algorithm>
 #include <stdexcept>
-
 namespace qbk::test {
-
 namespace {
-
 // httplib hands every accepted socket to its task queue exactly once, so counting the queued
 // jobs counts the TCP connections. The gate runs on the accept thread: while it blocks, later
 // connections wait in the kernel's backlog, unanswered.
@@ -29,7 +26,6 @@ private:
     std::atomic<std::size_t>& counter_;
     std::function<void()> gate_;
 };
-
 // httplib 0.11 listens with a backlog of 5, so a burst of clients (a download pool starting
 // its threads) overflows it and waits a second for the SYN to be resent. Listening again on
 // the bound socket widens the queue; the socket is protected, which this accessor may name.
@@ -38,20 +34,15 @@ struct ListeningSocket : httplib::Server {
         ::listen((server.*(&ListeningSocket::svr_sock_)).load(), 512);
     }
 };
-
 std::size_t number(const std::smatch& match, std::size_t index) {
     return static_cast<std::size_t>(std::stoull(match[index].str()));
 }
-
 } // namespace
-
 TestHttpServer::TestHttpServer() : TestHttpServer(std::make_unique<httplib::Server>(), "http") {}
-
 TestHttpServer::TestHttpServer(const TestCertificates& tls)
     : TestHttpServer(std::make_unique<httplib::SSLServer>(tls.certFile().string().c_str(),
                                                           tls.keyFile().string().c_str()),
                      "https") {}
-
 TestHttpServer::TestHttpServer(std::unique_ptr<httplib::Server> server, std::string scheme)
     : server_(std::move(server)), scheme_(std::move(scheme)) {
     server_->new_task_queue = [this] {
@@ -75,7 +66,6 @@ TestHttpServer::TestHttpServer(std::unique_ptr<httplib::Server> server, std::str
     server_->Get(".*", dispatcher);
     server_->Post(".*", dispatcher);
     addBuiltInRoutes();
-
     port_ = server_->is_valid() ? server_->bind_to_any_port("127.0.0.1") : -1;
     if (port_ <= 0)
         throw std::runtime_error("test server cannot start on 127.0.0.1");
@@ -85,37 +75,28 @@ TestHttpServer::TestHttpServer(std::unique_ptr<httplib::Server> server, std::str
     while (!server_->is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
-
 TestHttpServer::~TestHttpServer() {
-    {
-        std::lock_guard lock(stopMutex_);
-        stopping_ = true;
-    }
-    stopSignal_.notify_all();
+    setFlag(stopping_, true);
     server_->stop();
     thread_.join();
 }
-
-void TestHttpServer::setHolding(bool holding) {
+void TestHttpServer::setFlag(bool& flag, bool value) {
     {
         std::lock_guard lock(stopMutex_);
-        holding_ = holding;
+        flag = value;
     }
     stopSignal_.notify_all();
 }
-
 std::string TestHttpServer::patternBytes(std::size_t size) {
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i)
         bytes[i] = static_cast<char>((i * 31 + i / 251 + 7) & 0xff);
     return bytes;
 }
-
 void TestHttpServer::addRoute(std::string method, const std::string& pattern, Handler handler) {
     std::lock_guard lock(routesMutex_);
     routes_.push_back({std::move(method), std::regex(pattern), std::move(handler)});
 }
-
 void TestHttpServer::dispatch(const httplib::Request& request, httplib::Response& response) {
     // GET routes also answer HEAD, as httplib's own routing does.
     const std::string method = request.method == "HEAD" ? "GET" : request.method;
@@ -134,12 +115,10 @@ void TestHttpServer::dispatch(const httplib::Request& request, httplib::Response
     }
     handler(request, response, match);
 }
-
 bool TestHttpServer::pause(std::chrono::milliseconds duration) {
     std::unique_lock lock(stopMutex_);
     return !stopSignal_.wait_for(lock, duration, [this] { return stopping_; });
 }
-
 void TestHttpServer::addBuiltInRoutes() {
     get(R"(/bytes/(\d+))", [](const auto&, auto& response, const auto& match) {
         response.set_content(patternBytes(number(match, 1)), "application/octet-stream");
@@ -179,5 +158,4 @@ void TestHttpServer::addBuiltInRoutes() {
                                       });
     });
 }
-
 } // namespace qbk::test

@@ -1,5 +1,4 @@
 #pragma once
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -12,11 +11,8 @@
 #include <string>
 #include <thread>
 #include <vector>
-
 namespace qbk::test {
-
 class TestCertificates;
-
 // A loopback HTTP (or HTTPS) server for tests: listens on 127.0.0.1 at a free port, on its own
 // threads, from the constructor to the destructor. Built-in routes:
 //   /bytes/<n>          n bytes of patternBytes(n) with Content-Length
@@ -29,37 +25,27 @@ class TestHttpServer {
 public:
     using Handler =
         std::function<void(const httplib::Request&, httplib::Response&, const std::smatch&)>;
-
     TestHttpServer();
     explicit TestHttpServer(const TestCertificates& tls); // HTTPS with the given certificate
     ~TestHttpServer();
-    TestHttpServer(const TestHttpServer&) = delete;
-    TestHttpServer& operator=(const TestHttpServer&) = delete;
-
     int port() const { return port_; }
     std::string baseUrl() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
     std::string url(const std::string& path) const { return baseUrl() + path; }
-
     // pattern is an ECMAScript regex matched against the whole path; match holds its groups.
     // Later routes, added at any time, win over earlier ones and over the built-in ones.
     void get(const std::string& pattern, Handler handler) { addRoute("GET", pattern, handler); }
     void post(const std::string& pattern, Handler handler) { addRoute("POST", pattern, handler); }
-    // Serves the files below dir at mountPoint ("/mirror"); checked before the routes.
-    bool mount(const std::string& mountPoint, const std::filesystem::path& dir) {
-        return server_->set_mount_point(mountPoint, dir.string());
+    bool mount(const std::string& at, const std::filesystem::path& dir) { // before the routes
+        return server_->set_mount_point(at, dir.string());
     }
-
     // While held, new connections are left unanswered, even their TLS handshake, as by a
     // server that hangs; released ones are then served normally.
-    void holdConnections() { setHolding(true); }
-    void releaseConnections() { setHolding(false); }
-
+    void holdConnections() { setFlag(holding_, true); }
+    void releaseConnections() { setFlag(holding_, false); }
     // TCP connections accepted and requests received since start or the last reset.
     std::size_t connectionsOpened() const { return connections_.load(); }
     std::size_t requestsServed() const { return requests_.load(); }
     void resetCounters() { connections_ = requests_ = 0; }
-
-    // The deterministic body of /bytes/<size> and /chunked/<size>.
     static std::string patternBytes(std::size_t size);
 
 private:
@@ -68,15 +54,13 @@ private:
         std::regex pattern;
         Handler handler;
     };
-
     TestHttpServer(std::unique_ptr<httplib::Server> server, std::string scheme);
     void addRoute(std::string method, const std::string& pattern, Handler handler);
     void dispatch(const httplib::Request& request, httplib::Response& response);
     void addBuiltInRoutes();
-    void setHolding(bool holding);
+    void setFlag(bool& flag, bool value); // under stopMutex_, waking the waiters
     // Sleeps up to duration; false when the server is stopping meanwhile.
     bool pause(std::chrono::milliseconds duration);
-
     std::unique_ptr<httplib::Server> server_;
     std::string scheme_;
     int port_ = -1;
@@ -88,5 +72,4 @@ private:
     std::condition_variable stopSignal_;
     bool stopping_ = false, holding_ = false;
 };
-
 } // namespace qbk::test

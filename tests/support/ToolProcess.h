@@ -1,14 +1,11 @@
 #pragma once
-
 #include "platform/ChildProcess.h"
 #include "tests/support/WholeFile.h"
 
 #include <chrono>
 #include <httplib.h>
 #include <thread>
-
 namespace qbk::test {
-
 // A stand-in tool as a child process writing to outputFile, ended by its pid when the object
 // goes. A server prints "port=<n>" once it listens; port() stays 0 when that takes over 5 s.
 class ToolProcess {
@@ -56,5 +53,4 @@ private:
     platform::ChildProcess process_;
     int port_ = 0;
 };
-
 } // namespace qbk::test

@@ -1,10 +1,7 @@
 #pragma once
-
 #include <QWidget>
 #include <gtest/gtest.h>
-
 namespace qbk::test {
-
 // The first widget of type T below root showing exactly text; a test failure and null if none.
 template <typename T> T* byText(const QWidget* root, const QString& text) {
     for (T* widget : root->findChildren<T*>())
@@ -13,5 +10,4 @@ template <typename T> T* byText(const QWidget* root, const QString& text) {
     ADD_FAILURE() << "no widget shows " << text.toStdString();
     return nullptr;
 }
-
 } // namespace qbk::test

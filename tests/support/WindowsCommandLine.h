@@ -1,16 +1,10 @@
 #pragma once
-
 #include <algorithm>
 #include <string>
 #include <vector>
-
 namespace qbk::test {
-
-// Splits a command line as CommandLineToArgvW does, written apart from the quoting code it
-// checks: white space separates outside quotes; 2n backslashes before a quote give n and the
-// quote toggles quoting, 2n+1 give n and a literal quote; other backslashes are literal; a
-// quote right after a closing one inside quoting is literal. The program name follows the
-// same rules, which agree with its own for a quoted path without a quote in it.
+// Splits a command line as CommandLineToArgvW does (the program name by the same rules, which
+// agree for a quoted path), written apart from the quoting code it checks.
 inline std::vector<std::wstring> splitWindowsCommandLine(const std::wstring& line) {
     std::vector<std::wstring> args;
     std::size_t i = line.find_first_not_of(L" \t");
@@ -42,5 +36,4 @@ inline std::vector<std::wstring> splitWindowsCommandLine(const std::wstring& lin
     }
     return args;
 }
-
 } // namespace qbk::test
