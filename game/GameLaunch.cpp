@@ -146,11 +146,18 @@ bool LaunchGame(const fs::path& javaExecutable, const fs::path& gameDir,
         return false;
     }
     int exitCode = 0;
-    if (game.waitFor(watch, exitCode) == platform::ChildProcess::WaitResult::StillRunning) {
+    switch (game.waitFor(watch, exitCode)) {
+    case platform::ChildProcess::WaitResult::StillRunning:
         std::cout << "[Launch] Игра запущена, PID = " << game.pid() << '\n' << std::flush;
         return true;
+    case platform::ChildProcess::WaitResult::Exited:
+        error = exitMessage(exitCode, log);
+        return false;
+    case platform::ChildProcess::WaitResult::Failed:
+        break;
     }
-    error = exitMessage(exitCode, log);
+    // No exit code was read: an unknown end is no "exited at once with code 0".
+    error = L"Не удалось проверить, запустилась ли Java: ошибка ожидания процесса.";
     return false;
 }
 

@@ -81,13 +81,32 @@ bool closeFile(std::FILE* file, int& writeError) {
     return false;
 }
 
-std::size_t appendToString(char* data, std::size_t size, std::size_t count, void* body) {
+struct StringSink {
+    std::string* body = nullptr;
+    std::int64_t sizeLimit = 0;
+    bool oversized = false;
+};
+
+std::size_t appendToString(char* data, std::size_t size, std::size_t count, void* target) {
+    auto& sink = *static_cast<StringSink*>(target);
+    if (static_cast<std::int64_t>(sink.body->size() + size * count) > sink.sizeLimit) {
+        sink.oversized = true;
+        return 0;
+    }
     try {
-        static_cast<std::string*>(body)->append(data, size * count);
+        sink.body->append(data, size * count);
         return size * count;
     } catch (...) {
         return 0; // out of memory: a short count fails the transfer
     }
+}
+
+bool startsWithHttps(const std::string& url) {
+    static constexpr std::string_view kHttps = "https://";
+    return url.size() >= kHttps.size() &&
+           std::equal(kHttps.begin(), kHttps.end(), url.begin(), [](char a, char b) {
+               return a == std::tolower(static_cast<unsigned char>(b));
+           });
 }
 
 int progressAdapter(void* callable, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t,
@@ -191,15 +210,18 @@ bool HttpClient::prepareHandle() {
 }
 
 void HttpClient::setRequestOptions(const std::string& url) {
-    static const std::string userAgent(project::kUserAgent);
+    static const std::string launcherUserAgent(project::kUserAgent);
     CURL* curl = handle_.get();
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
-    // URLs come from servers' documents: never let them reach file:// or other schemes.
+    curl_easy_setopt(curl, CURLOPT_USERAGENT,
+                     userAgent_.empty() ? launcherUserAgent.c_str() : userAgent_.c_str());
+    // URLs come from servers' documents: never let them reach file:// or other schemes, and
+    // never let a redirect take an https request to plain http.
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR,
+                     startsWithHttps(url) ? "https" : kAllowedProtocols);
     // Time-outs must not raise signals: several clients run on several threads.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
@@ -265,17 +287,24 @@ bool HttpClient::DownloadFile(const std::string& url, const fs::path& destinatio
     return true;
 }
 
-bool HttpClient::DownloadToString(const std::string& url, std::string& body) {
+bool HttpClient::DownloadToString(const std::string& url, std::string& body, ProgressFn progress) {
     if (!prepareHandle())
         return false;
     body.clear();
     CURL* curl = handle_.get();
     setRequestOptions(url);
+    StringSink sink{&body, limits_.maxDocumentBytes};
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendToString);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    if (progress)
+        setProgressOptions(progress);
 
     const CURLcode result = curl_easy_perform(curl);
     const long code = responseCode();
+    if (sink.oversized) {
+        LastError = "Ответ сервера больше " + std::to_string(limits_.maxDocumentBytes) + " байт";
+        return false;
+    }
     if (result != CURLE_OK) {
         LastError = curl_easy_strerror(result);
         return false;

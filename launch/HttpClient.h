@@ -30,8 +30,9 @@ public:
     // True when the whole body of a 2xx answer is in the file; otherwise the file is deleted.
     bool DownloadFile(const std::string& url, const std::filesystem::path& destination,
                       ProgressFn progress = {});
-    // True on a 2xx answer. After a transport failure body holds what had arrived.
-    bool DownloadToString(const std::string& url, std::string& body);
+    // True on a 2xx answer of at most the limits' maxDocumentBytes. After a transport
+    // failure body holds what had arrived.
+    bool DownloadToString(const std::string& url, std::string& body, ProgressFn progress = {});
     // Streams into target + ".part", hashing on the way, and replaces target only when the
     // answer is 2xx and the size and digest of the check match; otherwise target is untouched.
     bool DownloadVerified(const std::string& url, const std::filesystem::path& target,
@@ -40,6 +41,9 @@ public:
     // Certificates trusted by every transfer of the process in addition to the system's;
     // an empty path trusts the system only. Thread-safe.
     static void setExtraCaBundle(const std::filesystem::path& pemFile);
+
+    // Sent instead of the launcher's own User-Agent (some APIs ask for a contact in it).
+    void setUserAgent(std::string userAgent) { userAgent_ = std::move(userAgent); }
 
     // Text of the latest failure (UTF-8); a success leaves it unchanged.
     std::string LastError;
@@ -55,6 +59,7 @@ private:
     long responseCode() const;
 
     TransferLimits limits_;
+    std::string userAgent_;
     std::unique_ptr<void, HandleDeleter> handle_;
 };
 

@@ -5,6 +5,7 @@
 #include "tests/support/WholeFile.h"
 #include "tests/support/WindowsCommandLine.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
 namespace qbk {
 namespace {
@@ -72,6 +73,11 @@ TEST_F(GameLaunchProcess, QuickExitReportsItsCodeAndTheLastTwoThousandBytesOfThe
     EXPECT_EQ(utf8(error), "Java завершилась сразу (код 0).\n" + log().substr(log().size() - 2000));
     EXPECT_FALSE(launch("exit 1")); // the log is recreated, here empty
     EXPECT_EQ(utf8(error) + log(), "Java завершилась сразу (код 1).");
+    // Children reaped by the system leave no exit code to read: no "code 0" is made up.
+    const auto previous = std::signal(SIGCHLD, SIG_IGN);
+    EXPECT_FALSE(launch("exit 0"));
+    std::signal(SIGCHLD, previous);
+    EXPECT_EQ(utf8(error), "Не удалось проверить, запустилась ли Java: ошибка ожидания процесса.");
 }
 TEST_F(GameLaunchProcess, RunningGameCountsAsLaunchedAndNothingStartsWithoutAProfile) {
     error = L"untouched";

@@ -144,9 +144,20 @@ TEST_F(HttpClientTest, StallsAreAbandonedSlowSteadyServersNotAndConnectionsAreRe
     EXPECT_FALSE(bounded.DownloadFile(server.url("/stall/20000"), dir / "stalled"));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(6));
     EXPECT_EQ(bounded.LastError, curlText(CURLE_OPERATION_TIMEDOUT));
-    // 15 bytes at 5 bytes/s: longer than the window, faster than the limit.
-    ASSERT_TRUE(bounded.DownloadFile(server.url("/trickle/15/200"), dir / "slow"));
+    // A byte every 200 ms for longer than the window: below the default floor of 1 KiB/s a
+    // stall, above a lowered one a slow server that is waited for.
+    const auto trickled = Clock::now();
+    EXPECT_FALSE(bounded.DownloadFile(server.url("/trickle/15/200"), dir / "slow"));
+    EXPECT_LT(Clock::now() - trickled, std::chrono::seconds(6));
+    limits.lowSpeedBytesPerSecond = 2;
+    limits.maxDocumentBytes = 1000;
+    HttpClient patient(limits);
+    ASSERT_TRUE(patient.DownloadFile(server.url("/trickle/15/200"), dir / "slow"));
     EXPECT_EQ(readWholeFile(dir / "slow"), TestHttpServer::patternBytes(15));
+    std::string document; // a document held in memory has a ceiling, a file none
+    EXPECT_FALSE(patient.DownloadToString(server.url("/chunked/1001"), document));
+    EXPECT_EQ(patient.LastError, "Ответ сервера больше 1000 байт");
+    EXPECT_TRUE(patient.DownloadToString(server.url("/bytes/1000"), document));
     server.resetCounters();
     std::string body;
     for (int i = 0; i < 3; ++i)
@@ -173,6 +184,11 @@ TEST(HttpClientTlsTest, ExtraBundleDecidesTrustAndTheHandshakeIsBounded) {
     HttpClient trusting;
     ASSERT_TRUE(trusting.DownloadFile(server.url("/redirect/2"), dir / "ok")) << trusting.LastError;
     EXPECT_EQ(readWholeFile(dir / "ok"), "done");
+    TestHttpServer plain; // an https request never follows a redirect down to http
+    server.get("/down",
+               [&](const auto&, auto& r, const auto&) { r.set_redirect(plain.url("/bytes/1")); });
+    EXPECT_FALSE(trusting.DownloadFile(server.url("/down"), dir / "down"));
+    EXPECT_EQ(trusting.LastError, curlText(CURLE_UNSUPPORTED_PROTOCOL));
     TransferLimits limits;
     limits.connectTimeout = std::chrono::milliseconds(300);
     HttpClient impatient(limits);
