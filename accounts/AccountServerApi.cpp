@@ -70,17 +70,19 @@ QJsonObject replyObject(const QByteArray& body) {
     return QJsonDocument::fromJson(body).object();
 }
 
+qint64 truncatedSeconds(const QJsonValue& value) {
+    const double seconds = value.toDouble(); // 0 for null or a non-number
+    return std::isfinite(seconds) && std::fabs(seconds) < 9.0e18 ? static_cast<qint64>(seconds) : 0;
+}
+
 std::optional<Session::Ban> banFromReply(const QJsonObject& reply) {
     const QJsonValue ban = reply.value(QStringLiteral("ban"));
     if (!ban.isObject())
         return std::nullopt;
     const QJsonObject object = ban.toObject();
-    const QJsonValue until = object.value(QStringLiteral("until"));
     Session::Ban result;
     result.reason = object.value(QStringLiteral("reason")).toString();
-    const double seconds = until.toDouble(); // 0 for null or a non-number
-    if (std::isfinite(seconds) && std::fabs(seconds) < 9.0e18)
-        result.untilUnix = static_cast<qint64>(seconds);
+    result.untilUnix = truncatedSeconds(object.value(QStringLiteral("until")));
     return result;
 }
 

@@ -48,4 +48,8 @@ QJsonObject replyObject(const QByteArray& body);
 // The ban member of an authenticate or session answer; anything but an object is no ban.
 std::optional<Session::Ban> banFromReply(const QJsonObject& reply);
 
+// A time in Unix seconds as servers send it, possibly with a fraction: truncated; 0 for a
+// null, a non-number or a value out of range.
+qint64 truncatedSeconds(const QJsonValue& value);
+
 } // namespace qbk

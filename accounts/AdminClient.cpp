@@ -18,9 +18,9 @@ BanRecord banRecordFrom(const QJsonObject& object) {
     record.username = object.value(QStringLiteral("username")).toString();
     record.reason = object.value(QStringLiteral("reason")).toString();
     record.bannedBy = object.value(QStringLiteral("bannedBy")).toString();
-    record.createdAt = object.value(QStringLiteral("createdAt")).toInteger();
+    record.createdAt = truncatedSeconds(object.value(QStringLiteral("createdAt")));
     record.permanent = object.value(QStringLiteral("permanent")).toBool();
-    record.until = object.value(QStringLiteral("until")).toInteger();
+    record.until = truncatedSeconds(object.value(QStringLiteral("until")));
     return record;
 }
 

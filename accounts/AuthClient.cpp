@@ -40,9 +40,10 @@ QString AuthClient::accountServerBaseUrl() {
     return qbk::accountServerBaseUrl();
 }
 
-QNetworkReply* AuthClient::post(const QString& path, const QJsonObject& body) {
+QNetworkReply* AuthClient::post(const QString& path, const QJsonObject& body,
+                                std::chrono::milliseconds timeout) {
     const QNetworkRequest request =
-        accountServerRequest(qbk::accountServerBaseUrl(settings_), path, {}, timeout_);
+        accountServerRequest(qbk::accountServerBaseUrl(settings_), path, {}, timeout);
     return network_->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
 }
 
@@ -53,10 +54,11 @@ QNetworkReply* AuthClient::get(const QString& path) {
 
 void AuthClient::login(const QString& username, const QString& password) {
     emit busy(QStringLiteral("Вход..."));
-    QNetworkReply* reply =
-        post(QStringLiteral("/authserver/authenticate"), {{QStringLiteral("username"), username},
-                                                          {QStringLiteral("password"), password},
-                                                          {QStringLiteral("requestUser"), true}});
+    QNetworkReply* reply = post(QStringLiteral("/authserver/authenticate"),
+                                {{QStringLiteral("username"), username},
+                                 {QStringLiteral("password"), password},
+                                 {QStringLiteral("requestUser"), true}},
+                                timeout_);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onAuthenticated(reply); });
 }
 
@@ -154,7 +156,9 @@ void AuthClient::sendRegistration(const Solution& solution, const QString& usern
                                 {{QStringLiteral("username"), username},
                                  {QStringLiteral("password"), password},
                                  {QStringLiteral("challenge"), solution.challenge},
-                                 {QStringLiteral("nonce"), QString::number(solution.nonce)}});
+                                 {QStringLiteral("nonce"), QString::number(solution.nonce)}},
+                                unrepeatableTimeout());
+    emit registrationSent();
     connect(reply, &QNetworkReply::finished, this, [=, this] {
         reply->deleteLater();
         const QByteArray body = replyBody(*reply);
@@ -177,7 +181,7 @@ void AuthClient::recover(const QString& username, const QString& recoveryCode,
                         {QStringLiteral("recoveryCode"), recoveryCode.trimmed().toUpper()}};
     if (!newPassword.isEmpty())
         request.insert(QStringLiteral("newPassword"), newPassword);
-    QNetworkReply* reply = post(QStringLiteral("/api/recover"), request);
+    QNetworkReply* reply = post(QStringLiteral("/api/recover"), request, unrepeatableTimeout());
     connect(reply, &QNetworkReply::finished, this, [=, this] {
         reply->deleteLater();
         const QByteArray body = replyBody(*reply);

@@ -31,13 +31,17 @@ public:
     // emitted for it afterwards. A register request already sent runs to its end.
     void cancelRegistration();
 
-    // Shortens the time-out in tests; every request has one.
+    // Shortens the time-out in tests; every request has one. Register and recover, which
+    // cannot be sent twice without losing what the first one did, wait four times as long.
     void setTransferTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
 
     static QString accountServerBaseUrl();
 
 signals:
     void busy(QString what);
+    // The register request is on its way: from here on the account may be created whatever
+    // the player does, so the registration runs to its end.
+    void registrationSent();
     void registered(QString username);
     void recoveryCodeIssued(QString code);
     void lockedOut(QString message);
@@ -50,7 +54,8 @@ signals:
     void sessionReady(const qbk::Session& session);
 
 private:
-    QNetworkReply* post(const QString& path, const QJsonObject& body);
+    QNetworkReply* post(const QString& path, const QJsonObject& body,
+                        std::chrono::milliseconds timeout);
     QNetworkReply* get(const QString& path);
     void onChallenge(QNetworkReply* reply, const QString& username, const QString& password,
                      const CancelFlag& cancel);
@@ -58,6 +63,7 @@ private:
     void sendRegistration(const Solution& solution, const QString& username,
                           const QString& password);
     void onAuthenticated(QNetworkReply* reply);
+    std::chrono::milliseconds unrepeatableTimeout() const { return timeout_ * 4; }
 
     Settings& settings_;
     QNetworkAccessManager* network_;

@@ -15,6 +15,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace qbk {
 
@@ -145,14 +146,27 @@ void AuthPanel::connectClient() {
         errorLabel_->hide();
         emit statusMessage(what);
     });
-    connect(client_, &AuthClient::registered, this, [this] { registering_ = false; });
+    connect(client_, &AuthClient::registrationSent, this, [this] {
+        registrationSent_ = true;
+        forgotLink_->setEnabled(false);
+    });
+    connect(client_, &AuthClient::registered, this, [this](const QString& username) {
+        endRegistration();
+        newAccountName_ = username;
+    });
     connect(client_, &AuthClient::failed, this, [this](const QString& message) {
         setBusy(false);
-        registering_ = false;
+        endRegistration();
+        if (!newAccountName_.isEmpty()) {
+            // The account exists: a retry is a sign-in, not a second registration.
+            setMode(Mode::Login);
+            usernameField_->setText(std::exchange(newAccountName_, QString()));
+        }
         showError(message);
         emit statusMessage(QStringLiteral("Не удалось войти"));
     });
     connect(client_, &AuthClient::lockedOut, this, [this](const QString& message) {
+        newAccountName_.clear();
         setBusy(false);
         setMode(Mode::Recover);
         showError(message);
@@ -172,8 +186,16 @@ void AuthPanel::connectClient() {
         dialog.exec();
     });
     connect(client_, &AuthClient::accountBanned, this, &AuthPanel::showBan);
-    connect(client_, &AuthClient::loggedIn, this,
-            [this](const QString& username) { completeSignIn(username); });
+    connect(client_, &AuthClient::loggedIn, this, [this](const QString& username) {
+        newAccountName_.clear();
+        completeSignIn(username);
+    });
+}
+
+void AuthPanel::endRegistration() {
+    registering_ = false;
+    registrationSent_ = false;
+    forgotLink_->setEnabled(true);
 }
 
 void AuthPanel::restoreRemembered() {
@@ -200,6 +222,8 @@ void AuthPanel::restoreRemembered() {
 }
 
 void AuthPanel::setMode(Mode mode) {
+    if (registrationSent_)
+        return; // the links are held; nothing may abandon an account being created
     if (registering_ && mode != Mode::Register) {
         // Leaving the form abandons the account: the search stops and reports nothing more.
         registering_ = false;

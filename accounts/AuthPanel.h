@@ -57,6 +57,7 @@ private:
     void showSignedIn(const QString& username);
     void showBan(const QString& reason, qint64 untilUnix);
     void completeSignIn(const QString& username);
+    void endRegistration();
     void rememberSession();
 
     void setBusy(bool busy);
@@ -90,6 +91,9 @@ private:
     bool signedIn_ = false;
     bool busy_ = false;
     bool registering_ = false; // from the submit until the account exists or the attempt ends
+    // Once the register request is sent the form cannot be left: the account may be created.
+    bool registrationSent_ = false;
+    QString newAccountName_; // set while the sign-in that follows a registration runs
     // The remember-login value last taken from or written to the settings file; a different
     // value there means another dialog changed it.
     bool rememberLoginSeen_ = true;

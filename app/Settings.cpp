@@ -48,6 +48,12 @@ QSettings& Settings::store() const {
         if (platform::pathExists(iniFile_))
             platform::restrictToOwner(iniFile_);
         settings_ = std::make_unique<QSettings>(toQString(iniFile_), QSettings::IniFormat);
+        // A session is remembered only with the name; a file that says otherwise (edited by
+        // hand, or written before this rule) loses the session.
+        if (!settings_->value(kRememberLogin, true).toBool() &&
+            (settings_->value(kRememberPassword, false).toBool() ||
+             settings_->contains(kAccessToken)))
+            forgetSession();
     });
     return *settings_;
 }
@@ -70,6 +76,8 @@ bool Settings::rememberLogin() const {
 void Settings::setRememberLogin(bool on) {
     std::lock_guard lock(mutex_);
     store().setValue(kRememberLogin, on);
+    if (!on)
+        forgetSession();
 }
 
 bool Settings::rememberPassword() const {
@@ -79,11 +87,16 @@ bool Settings::rememberPassword() const {
 
 void Settings::setRememberPassword(bool on) {
     std::lock_guard lock(mutex_);
-    store().setValue(kRememberPassword, on);
-    if (!on) {
-        removeSessionKeys();
-        store().sync();
-    }
+    if (on)
+        store().setValue(kRememberPassword, true);
+    else
+        forgetSession();
+}
+
+void Settings::forgetSession() const {
+    settings_->setValue(kRememberPassword, false);
+    removeSessionKeys();
+    settings_->sync();
 }
 
 bool Settings::closeOnLaunch() const {
@@ -155,15 +168,16 @@ void Settings::saveSession(const QString& accessToken, const QString& clientToke
 
 void Settings::clearSession() {
     std::lock_guard lock(mutex_);
+    store();
     removeSessionKeys();
-    store().sync();
+    settings_->sync();
 }
 
-void Settings::removeSessionKeys() {
-    store().remove(kOpLevel);
-    store().remove(kAccessToken);
-    store().remove(kClientToken);
-    store().remove(kUuid);
+void Settings::removeSessionKeys() const {
+    settings_->remove(kOpLevel);
+    settings_->remove(kAccessToken);
+    settings_->remove(kClientToken);
+    settings_->remove(kUuid);
 }
 
 Endpoints Settings::endpoints() const {

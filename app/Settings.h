@@ -61,7 +61,9 @@ public:
 
 private:
     QSettings& store() const; // callers hold mutex_
-    void removeSessionKeys();
+    // Both write through settings_, so they also serve while store() creates it.
+    void removeSessionKeys() const;
+    void forgetSession() const; // remember-both off and the session keys gone
 
     std::filesystem::path iniFile_;
     MemoryProbe totalMemoryBytes_;

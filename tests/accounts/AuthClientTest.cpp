@@ -41,7 +41,8 @@ protected:
                 std::lock_guard lock(mutex);
                 bodies.push_back(json::parse(req.body, nullptr, false));
                 const bool auth = path == "/authserver/authenticate";
-                res.status = auth ? authStatus : path == "/api/recover" ? 429 : 200;
+                std::this_thread::sleep_for(delay);
+                res.status = auth ? authStatus : path == "/api/recover" ? recoverStatus : 200;
                 res.set_content(auth ? authBody : "{}", "application/json");
             });
         use(QString::fromStdString(host.baseUrl()));
@@ -87,7 +88,8 @@ protected:
     std::string challenge = R"({"challenge":"abc","difficultyBits":8})";
     std::string authBody =
         R"({"accessToken":"tok","clientToken":"cli","selectedProfile":{"id":"u1","name":"Steve"}})";
-    int authStatus = 200;
+    int authStatus = 200, recoverStatus = 429;
+    std::chrono::milliseconds delay{0}; // before every POST is answered
     QStringList events;
     Session session;
     test::TestHttpServer host; // after what its handlers use, so its threads stop first
@@ -153,6 +155,18 @@ TEST_F(AuthClientTest, SignInAnswersOfABrokenOrHostileHost) {
                   ending.startsWith("session") ? QVariant(2) : QVariant())
             << body;
     }
+    // The bans list's times may carry a fraction too.
+    host.get("/api/admin/bans", [](const auto&, auto& res, const auto&) {
+        res.set_content(R"({"bans":[{"until":1893456000.75,"createdAt":1500000000.5}]})",
+                        "application/json");
+    });
+    SessionStore store;
+    AdminClient admin(store, env.settings());
+    BanList bans;
+    QObject::connect(&admin, &AdminClient::bansLoaded, [&](const BanList& list) { bans = list; });
+    admin.loadBans();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bans.isEmpty(); }, test::kServerWaitMs));
+    EXPECT_EQ(std::pair(bans[0].until, bans[0].createdAt), std::pair(1893456000LL, 1500000000LL));
 }
 
 TEST_F(AuthClientTest, RefusedOrSilentServerReadsAsUnreachable) {
@@ -168,6 +182,15 @@ TEST_F(AuthClientTest, RefusedOrSilentServerReadsAsUnreachable) {
     EXPECT_LT(timer.elapsed(), 4000);
     client.reset();
     host.releaseConnections();
+    // Register and recover, which cannot be repeated, wait four times as long as a sign-in.
+    use(QString::fromStdString(host.baseUrl()));
+    client->setTransferTimeout(std::chrono::milliseconds(500));
+    std::tie(delay, recoverStatus) = std::pair(std::chrono::milliseconds(1000), 200);
+    EXPECT_EQ(
+        run([](AuthClient& c) { c.registerAccount("Steve", "pw"); }).mid(3),
+        (QStringList{"registered|Steve", "busy|Вход...", "failed|" + kServerUnreachableText}));
+    EXPECT_EQ(run([](AuthClient& c) { c.recover("Steve", "QUELL-AAAA-BBBB-CCCC", ""); }).last(),
+              "recovered|Steve|false");
 }
 
 // Passwords, recovery codes and tokens go to the server and to the signals meant to carry

@@ -8,6 +8,7 @@
 #include "accounts/RecoveryCodeDialog.h"
 #include "accounts/SessionStore.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -194,6 +195,41 @@ TEST_F(AuthPanelTest, RememberedSessionThenLockOutAndRecovery) {
               std::tuple(QString("Пароль изменён, войди с новым"), QString("newbie"), QString()));
     signIn("newbie", "newpass1");
     EXPECT_TRUE(panel->isSignedIn());
+}
+
+// Once the register request is out nothing leaves the form (the account may be created); a
+// sign-in failing after it turns to the sign-in form with the new name.
+TEST_F(AuthPanelTest, ASentRegistrationRunsToItsEnd) {
+    std::atomic<bool> sent{false}, answer{false};
+    test::TestHttpServer host;
+    host.get("/api/challenge", [](const auto&, auto& res, const auto&) {
+        res.set_content(R"({"challenge":"abc","difficultyBits":8})", "application/json");
+    });
+    host.post("/api/register", [&](const auto&, auto& res, const auto&) {
+        sent = true;
+        for (int i = 0; i < 2000 && !answer; ++i) // bounded: a failed test still ends
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        res.set_content("{}", "application/json");
+    });
+    host.post("/authserver/authenticate",
+              [](const auto&, auto& res, const auto&) { res.status = 500; });
+    env.useServer(QString::fromStdString(host.baseUrl()));
+    open(env.settings());
+    QPushButton* forgot = test::byText<QPushButton>(panel.get(), "Забыл пароль?");
+    click(*panel, "Нет аккаунта? Создать");
+    fill("fresh", "secret1");
+    click(*panel, "СОЗДАТЬ");
+    ASSERT_TRUE(waitFor([&] { return sent.load(); }));
+    EXPECT_FALSE(forgot->isEnabled());
+    emit forgot->clicked(); // past the disabled link: the form itself refuses to leave
+    EXPECT_EQ(std::pair(title(), lastStatus()),
+              std::pair(QString("Создать аккаунт"), QString("Создаю аккаунт...")));
+    answer = true;
+    ASSERT_TRUE(waitFor([this] { return field("Никнейм")->isEnabled(); }));
+    EXPECT_EQ(std::tuple(title(), field("Никнейм")->text(), error()->text().section(':', 0, 0)),
+              std::tuple(QString("Вход"), QString("fresh"), QString("Ошибка связи с сервером")));
+    EXPECT_TRUE(forgot->isEnabled());
+    panel.reset();
 }
 
 TEST_F(AuthPanelTest, RememberChoicesFoldTheRowAndFollowTheSettings) {

@@ -93,6 +93,17 @@ TEST_F(SettingsTest, TheSessionsIniIsItsOwnersOnlyAndForgettingWipesTheSessionAt
         EXPECT_EQ(text.find(secret), npos) << secret;
     EXPECT_NE(text.find("rememberPassword=false"), npos);
     EXPECT_EQ(Settings(ini).username(), "Игрок");
+    // The session is remembered only with the name: a file saying otherwise loses it when
+    // opened, and turning the name off (the settings dialog's save) loses it at once.
+    for (const std::string login : {"false", "true"}) {
+        test::writeWholeFile(ini, "[player]\nrememberLogin=" + login +
+                                      "\nrememberPassword=true\n[session]\naccessToken=tok-9\n");
+        Settings edited(ini);
+        if (login == "true")
+            edited.setRememberLogin(false);
+        EXPECT_FALSE(edited.rememberPassword()) << login;
+        EXPECT_EQ(readWholeFile(ini).find("tok-9"), npos) << login; // no sync needed
+    }
 }
 
 TEST_F(SettingsTest, LauncherDirIsTheFolderOfTheRunningProgram) {
