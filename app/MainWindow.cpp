@@ -244,6 +244,7 @@ void MainWindow::showStatusGlyph(const QString& glyph, const QString& colour) {
 void MainWindow::setActionButtonsEnabled(bool enabled) {
     for (QPushButton* button : {playButton, importZipButton, gearButton, checkButton})
         button->setEnabled(enabled);
+    modListPanel->setManageEnabled(enabled);
 }
 
 void MainWindow::onStatusChanged(const QString& text) {

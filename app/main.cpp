@@ -6,6 +6,7 @@
 #include "app/StartupChecks.h"
 #include "app/StyleSheet.h"
 #include "launch/HttpClient.h"
+#include "mods/ModrinthClient.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
@@ -46,7 +47,14 @@ int main(int argc, char* argv[]) {
     // The worker's transfers go through libcurl, which keeps a trust store of its own.
     qbk::HttpClient::setExtraCaBundle(qbk::platform::pathFromUtf8(caBundle));
 
-    MainWindow window;
-    window.show();
-    return app.exec();
+    int status = 0;
+    {
+        MainWindow window;
+        window.show();
+        status = app.exec();
+    }
+    // The closed window's icon fetches abort at their next progress call, so a silent icon
+    // host cannot keep the process alive.
+    qbk::ModrinthClient::finishIconFetches(std::chrono::seconds(2));
+    return status;
 }

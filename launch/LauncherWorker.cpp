@@ -107,8 +107,10 @@ bool LauncherWorker::play(QString& message) {
     progress(88);
 
     stepFailure_ = kModSyncFailure;
-    if (!syncMods(gameDir)) {
-        message = kModSyncFailure;
+    QString modFailure;
+    if (!syncMods(gameDir, modFailure)) {
+        // Which mod and why, under the step's own message.
+        message = kModSyncFailure + QStringLiteral("\n") + modFailure;
         return false;
     }
     progress(92);
@@ -147,7 +149,7 @@ bool LauncherWorker::play(QString& message) {
     return true;
 }
 
-bool LauncherWorker::syncMods(const fs::path& gameDir) {
+bool LauncherWorker::syncMods(const fs::path& gameDir, QString& failure) {
     status(QStringLiteral("Получение списка модов..."));
     qbk::ModSyncJob job(snapshot_.endpoints.accountServer + "/api/mods", gameDir / "mods");
     std::vector<qbk::ModManifestEntry> entries;
@@ -159,7 +161,10 @@ bool LauncherWorker::syncMods(const fs::path& gameDir) {
     const auto folderLock = qbk::ModsFolderLock::acquire(
         [this] { status(QStringLiteral("Жду окончания загрузки модов...")); });
     status(QStringLiteral("Синхронизация модов..."));
-    return job.syncMods(entries) >= 0;
+    if (job.syncMods(entries) >= 0)
+        return true;
+    failure = QString::fromStdWString(job.failure());
+    return false;
 }
 
 void LauncherWorker::writeServerList(const fs::path& gameDir) {

@@ -35,7 +35,8 @@ private:
     void status(const QString& text) { emit statusChanged(text); }
     void progress(int percent) { emit progressChanged(percent); }
     // False only when a listed mod could not be brought in; a missing manifest only warns.
-    bool syncMods(const std::filesystem::path& gameDir);
+    // False with the failed mod and its reason when a download or replacement failed.
+    bool syncMods(const std::filesystem::path& gameDir, QString& failure);
     void writeServerList(const std::filesystem::path& gameDir);
 
     qbk::LaunchSnapshot snapshot_;

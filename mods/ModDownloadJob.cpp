@@ -2,10 +2,12 @@
 
 #include "launch/HexDigest.h"
 #include "launch/HttpClient.h"
+#include "mods/ModDownloadCheck.h"
 #include "mods/ModFileName.h"
 #include "mods/ModsFolderLock.h"
 #include "platform/Platform.h"
 
+#include <QSet>
 #include <algorithm>
 #include <atomic>
 #include <iostream>
@@ -20,22 +22,29 @@ namespace {
 
 DownloadCheck checkFor(const ServerMod& entry) {
     const std::string sha256 = entry.sha256.toStdString();
-    const std::int64_t size = entry.sizeBytes > 0 ? entry.sizeBytes : -1;
-    if (IsSha256Hex(sha256))
-        return DownloadCheck::sha256(sha256, size);
-    if (!sha256.empty())
+    if (!sha256.empty() && !IsSha256Hex(sha256))
         std::cerr << "[Mods] У " << entry.fileName.toStdString()
                   << " поле sha256 не является SHA-256, проверка пропущена\n";
-    DownloadCheck check;
-    check.expectedSize = size;
-    return check;
+    return ModDownloadCheck(sha256, entry.sizeBytes);
+}
+
+// Two threads must never write the same file: a name listed twice is downloaded once.
+QList<ServerMod> withoutRepeatedNames(QList<ServerMod> entries) {
+    QSet<QString> seen;
+    entries.removeIf([&seen](const ServerMod& entry) {
+        const bool repeated = seen.contains(entry.fileName);
+        seen.insert(entry.fileName);
+        return repeated;
+    });
+    return entries;
 }
 
 } // namespace
 
 ModDownloadJob::ModDownloadJob(QList<ServerMod> entries, std::filesystem::path modsDir,
                                TransferLimits limits)
-    : entries_(std::move(entries)), modsDir_(std::move(modsDir)), limits_(limits) {}
+    : entries_(withoutRepeatedNames(std::move(entries))), modsDir_(std::move(modsDir)),
+      limits_(limits) {}
 
 ModDownloadResult ModDownloadJob::run() const {
     ModDownloadResult result;

@@ -47,7 +47,8 @@ bool isReservedDeviceName(std::string_view name) {
 } // namespace
 
 bool IsSafeModFileName(std::string_view utf8) {
-    if (utf8.empty() || utf8 == "." || utf8.find("..") != std::string_view::npos)
+    // Separators are refused below, so ".." can only be the whole name; "x-1.0..jar" is fine.
+    if (utf8.empty() || utf8 == "." || utf8 == "..")
         return false;
     if (hasForbiddenCharacter(utf8))
         return false;

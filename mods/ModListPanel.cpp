@@ -102,7 +102,7 @@ void ModListPanel::buildUi() {
     countBadge_ = new QLabel(this);
     countBadge_->setObjectName(QStringLiteral("countBadge"));
     countBadge_->hide();
-    auto* manage = new QPushButton(QStringLiteral("Управление"), this);
+    auto* manage = manageButton_ = new QPushButton(QStringLiteral("Управление"), this);
     manage->setObjectName(QStringLiteral("secondaryButton"));
     manage->setCursor(Qt::PointingHandCursor);
     manage->setToolTip(QStringLiteral("Удалить моды или скачать недостающие"));
@@ -198,6 +198,10 @@ void ModListPanel::updateCount(int total) {
     countBadge_->setText(QString::number(total));
     countBadge_->setVisible(total >= 1);
     hintLabel_->setVisible(total == 0);
+}
+
+void ModListPanel::setManageEnabled(bool enabled) {
+    manageButton_->setEnabled(enabled);
 }
 
 void ModListPanel::openManager() {

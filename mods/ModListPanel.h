@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class QLabel;
+class QPushButton;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -34,6 +35,8 @@ public:
     QString modsDir() const { return modsDir_; }
     ModrinthClient& client() { return *client_; }
     void setPrompts(const ModPrompts& prompts) { managerConfig_.prompts = prompts; }
+    // Held while a launch syncs the folder, so the manager deletes nothing under it.
+    void setManageEnabled(bool enabled);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -49,6 +52,7 @@ private:
     ModManagerDialog::Config managerConfig_;
     QVBoxLayout* listLayout_ = nullptr;
     QLabel* countBadge_ = nullptr;
+    QPushButton* manageButton_ = nullptr;
     QLabel* hintLabel_ = nullptr;
     QScrollArea* scroll_ = nullptr;
     QHash<QString, QWidget*> rows_;

@@ -1,5 +1,6 @@
 #include "mods/ModManifest.h"
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 namespace qbk {
@@ -24,11 +25,17 @@ bool readSize(const json& element, std::uint64_t& out, std::string& error) {
     const auto it = element.find("sizeBytes");
     if (it == element.end())
         return true;
-    if (!it->is_number_unsigned()) {
+    if (it->is_number_unsigned()) {
+        out = it->get<std::uint64_t>();
+        return true;
+    }
+    // Some writers put every number as a double: 1048576.0 is still a whole size.
+    const double value = it->is_number_float() ? it->get<double>() : -1.0;
+    if (value < 0 || value >= 18446744073709551616.0 || value != std::floor(value)) {
         error = "поле sizeBytes не целое неотрицательное число";
         return false;
     }
-    out = it->get<std::uint64_t>();
+    out = static_cast<std::uint64_t>(value);
     return true;
 }
 

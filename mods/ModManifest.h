@@ -19,7 +19,8 @@ enum class ManifestParseResult { Ok, NotJson, WrongShape };
 
 // Parses a manifest body into entries in manifest order, duplicates kept; elements without a
 // fileName or url are dropped. Anything but {"mods": [objects with string fileName, url and
-// sha256 and a non-negative integer sizeBytes]} is refused as a whole, with the reason in error.
+// sha256 and a non-negative whole sizeBytes, 1048576.0 included]} is refused as a whole, with the
+// reason in error.
 ManifestParseResult ParseModManifest(std::string_view body, std::vector<ModManifestEntry>& entries,
                                      std::string& error);
 

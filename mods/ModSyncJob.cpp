@@ -1,6 +1,7 @@
 #include "mods/ModSyncJob.h"
 
 #include "launch/HexDigest.h"
+#include "mods/ModDownloadCheck.h"
 #include "mods/ModFileName.h"
 #include "platform/Platform.h"
 
@@ -84,19 +85,19 @@ ModSyncJob::EntryOutcome ModSyncJob::syncEntry(const ModManifestEntry& entry) {
     // The download goes to target + ".part" and replaces the target in one rename, so a file
     // that cannot be replaced (say, held open by a running game) stays as it was.
     if (!http_.DownloadVerified(entry.url, target, checkFor(entry, name))) {
-        error(L"[Mods] Ошибка скачивания " + name + L": " + wide(http_.LastError) + L"\n");
+        failure_ = name + L": " + wide(http_.LastError);
+        error(L"[Mods] Ошибка скачивания " + failure_ + L"\n");
         return EntryOutcome::Failed;
     }
     return EntryOutcome::Downloaded;
 }
 
 DownloadCheck ModSyncJob::checkFor(const ModManifestEntry& entry, const std::wstring& name) const {
-    if (IsSha256Hex(entry.sha256))
-        return DownloadCheck::sha256(entry.sha256);
-    if (!entry.sha256.empty())
+    if (!entry.sha256.empty() && !IsSha256Hex(entry.sha256))
         error(L"[Mods] У " + name + L" поле sha256 не является SHA-256, проверка пропущена: " +
               printableName(entry.sha256) + L"\n");
-    return DownloadCheck{};
+    // With the size checked too, a body cut short without a transport error is not installed.
+    return ModDownloadCheck(entry.sha256, static_cast<std::int64_t>(entry.sizeBytes));
 }
 
 } // namespace qbk

@@ -24,6 +24,8 @@ public:
     // The number of files downloaded, or -1 when a download or a replacement failed (the file
     // that was there before stays, and later entries are not attempted).
     int syncMods(const std::vector<ModManifestEntry>& entries);
+    // After syncMods returned -1: the mod that failed and why ("name: reason").
+    const std::wstring& failure() const { return failure_; }
 
 private:
     enum class EntryOutcome { UpToDate, Downloaded, Skipped, Failed };
@@ -37,6 +39,7 @@ private:
     std::filesystem::path modsDir_;
     LogFn log_;
     HttpClient http_;
+    std::wstring failure_;
 };
 
 } // namespace qbk

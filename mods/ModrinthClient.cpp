@@ -75,18 +75,25 @@ ModrinthClient::ModrinthClient(Config config, QObject* parent)
       iconWorkers_(std::make_shared<IconWorkers>()) {
     iconWorkers_->client = this;
     iconWorkers_->limits = iconTransferLimits(config_.transferTimeout);
+    iconWorkers_->userAgent = config_.userAgent.toStdString();
     qRegisterMetaType<ModInfo>();
 }
 
 ModrinthClient::~ModrinthClient() {
+    iconWorkers_->stopping = true;
     const std::lock_guard lock(iconWorkers_->mutex);
     iconWorkers_->client = nullptr;
+}
+
+bool ModrinthClient::finishIconFetches(std::chrono::milliseconds timeout) {
+    return iconPool().waitForDone(static_cast<int>(timeout.count()));
 }
 
 void ModrinthClient::scanFolder(const QString& folder) {
     // A new scan owns pending; chains of the old one still in flight finish quietly, those
     // not yet started are dropped.
     ++generation_;
+    iconWorkers_->generation = generation_;
     queue_.clear();
     modsDir_ = folder;
     const ModCacheMap stored = readModCache(config_.cacheFile);
@@ -135,8 +142,13 @@ CachedMod ModrinthClient::scanOne(const QString& folder, const QString& fileName
     const bool unchanged =
         !record.sha1.isEmpty() && record.sizeBytes == size && record.modifiedMs == modified;
     if (!unchanged) {
-        record.sha1 = QString::fromStdString(
+        const QString sha1 = QString::fromStdString(
             sha1FileHex(platform::pathFromUtf8(path.toUtf8().toStdString())));
+        // New content: what was learned about the old one no longer holds, and a failed
+        // lookup must leave it unresolved so that the next scan asks again.
+        if (sha1 != record.sha1)
+            record.info = ModInfo{};
+        record.sha1 = sha1;
         record.sizeBytes = record.sha1.isEmpty() ? -1 : size;
         record.modifiedMs = record.sha1.isEmpty() ? -1 : modified;
     }
@@ -258,12 +270,17 @@ void ModrinthClient::requestIcon(const Lookup& lookup) {
     // of a rescan would cost the UI thread a request, its reply's events and a decode.
     iconPool().start(
         [workers = iconWorkers_, lookup, iconUrl = url.toString(QUrl::FullyEncoded).toStdString()] {
-            const QImage image = workers->fetchIcon(iconUrl);
+            const QImage image =
+                workers->wants(lookup) ? workers->fetchIcon(iconUrl, lookup) : QImage();
             workers->post(lookup, image);
         });
 }
 
-QImage ModrinthClient::IconWorkers::fetchIcon(const std::string& url) {
+bool ModrinthClient::IconWorkers::wants(const Lookup& lookup) const {
+    return !stopping && generation == lookup.generation;
+}
+
+QImage ModrinthClient::IconWorkers::fetchIcon(const std::string& url, const Lookup& lookup) {
     std::unique_ptr<HttpClient> http;
     {
         const std::lock_guard lock(mutex);
@@ -272,10 +289,13 @@ QImage ModrinthClient::IconWorkers::fetchIcon(const std::string& url) {
             idle.pop_back();
         }
     }
-    if (!http)
+    if (!http) {
         http = std::make_unique<HttpClient>(limits);
+        http->setUserAgent(userAgent); // the API's hosts ask for the same contact
+    }
     std::string body;
-    const bool fetched = http->DownloadToString(url, body);
+    const bool fetched = http->DownloadToString(
+        url, body, [this, &lookup](std::int64_t, std::int64_t) { return wants(lookup); });
     {
         const std::lock_guard lock(mutex);
         // Kept for the next icon, so a host's connection is reused.

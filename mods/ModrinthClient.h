@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -59,6 +60,11 @@ signals:
     void modUpdated(qbk::ModInfo info);
     void scanFinished(int total);
 
+public:
+    // Waits for the icon fetches of clients that are gone; true when none is left. Called
+    // at exit, so that a silent icon host cannot keep the process alive.
+    static bool finishIconFetches(std::chrono::milliseconds timeout);
+
 private:
     struct Lookup {
         int generation = 0;
@@ -70,12 +76,18 @@ private:
     // Shared with the icon tasks on the pool: their HTTP clients, and the client to post to
     // while it lives.
     struct IconWorkers {
-        QImage fetchIcon(const std::string& url);
+        // Whether the icon is still wanted: not by a client that is gone or that began
+        // another scan. A fetch in progress aborts as soon as it is not.
+        bool wants(const Lookup& lookup) const;
+        QImage fetchIcon(const std::string& url, const Lookup& lookup);
         void post(const Lookup& lookup, const QImage& image);
 
         std::mutex mutex;
         ModrinthClient* client = nullptr;
+        std::atomic<int> generation{0};
+        std::atomic<bool> stopping{false};
         TransferLimits limits;
+        std::string userAgent;
         std::vector<std::unique_ptr<HttpClient>> idle;
     };
 

@@ -1,22 +1,11 @@
 #include "mods/ServerModComparison.h"
 
-#include "accounts/AccountServerApi.h"
-#include "app/LauncherDir.h"
-#include "app/ProjectInfo.h"
 #include "mods/ModFileName.h"
+#include "mods/ModManifest.h"
 #include "platform/Platform.h"
 
-#include <QEventLoop>
 #include <QHash>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QSet>
-#include <QTimer>
-#include <QUrl>
 #include <algorithm>
 #include <iostream>
 
@@ -35,25 +24,23 @@ ServerModComparison::ServerModComparison(std::filesystem::path modsDir, TargetPl
 
 bool ServerModComparison::parseManifest(const QByteArray& body, QList<ServerMod>& entries) {
     entries.clear();
-    const QJsonDocument document = QJsonDocument::fromJson(body);
-    const QJsonValue mods = document.object().value(QStringLiteral("mods"));
-    if (!mods.isArray())
+    std::vector<ModManifestEntry> parsed;
+    std::string error;
+    if (ParseModManifest(std::string_view(body.constData(), body.size()), parsed, error) !=
+        ManifestParseResult::Ok)
         return false;
-    for (const QJsonValue& element : mods.toArray()) {
-        const QJsonObject object = element.toObject();
-        ServerMod mod;
-        mod.fileName = object.value(QStringLiteral("fileName")).toString();
-        mod.url = object.value(QStringLiteral("url")).toString();
-        mod.sizeBytes = static_cast<qint64>(object.value(QStringLiteral("sizeBytes")).toDouble());
-        mod.sha256 = object.value(QStringLiteral("sha256")).toString();
-        mod.onServer = true;
-        if (mod.fileName.isEmpty())
-            continue;
-        if (!IsSafeModFileName(mod.fileName.toUtf8().toStdString())) {
-            std::cerr << "[Mods] Пропускаю мод с недопустимым именем файла: "
-                      << mod.fileName.toStdString() << "\n";
+    for (const ModManifestEntry& entry : parsed) {
+        if (!IsSafeModFileName(entry.fileName)) {
+            std::cerr << "[Mods] Пропускаю мод с недопустимым именем файла: " << entry.fileName
+                      << "\n";
             continue;
         }
+        ServerMod mod;
+        mod.fileName = QString::fromStdString(entry.fileName);
+        mod.url = QString::fromStdString(entry.url);
+        mod.sizeBytes = static_cast<qint64>(entry.sizeBytes);
+        mod.sha256 = QString::fromStdString(entry.sha256);
+        mod.onServer = true;
         entries.append(mod);
     }
     return true;
@@ -99,55 +86,6 @@ QList<ServerMod> ServerModComparison::withLocalFiles(QList<ServerMod> manifest) 
         manifest.append(extra);
     }
     return manifest;
-}
-
-bool ServerModComparison::compareWithServer(const QString& url, QList<ServerMod>& missing,
-                                            QList<ServerMod>& extra, int timeoutMs) const {
-    missing.clear();
-    extra.clear();
-    QNetworkAccessManager network;
-    QNetworkRequest request{QUrl(url)};
-    request.setRawHeader(
-        "User-Agent",
-        QByteArray(project::kUserAgent.data(), static_cast<qsizetype>(project::kUserAgent.size())));
-    request.setTransferTimeout(timeoutMs);
-    QNetworkReply* reply = network.get(request);
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(timeoutMs);
-    loop.exec();
-
-    reply->deleteLater();
-    if (!reply->isFinished() || reply->error() != QNetworkReply::NoError) {
-        reply->abort();
-        return false;
-    }
-    QList<ServerMod> manifest;
-    if (!parseManifest(reply->readAll(), manifest))
-        return false;
-    for (const ServerMod& mod : withLocalFiles(manifest)) {
-        if (!mod.onServer)
-            extra.append(mod);
-        else if (!mod.installed)
-            missing.append(mod);
-    }
-    return true;
-}
-
-std::filesystem::path launcherModsDir() {
-    return LauncherDir() / "minecraft" / "mods";
-}
-
-QString manifestUrl() {
-    return accountServerBaseUrl() + QStringLiteral("/api/mods");
-}
-
-bool compareWithServer(QList<ServerMod>& missing, QList<ServerMod>& extra, int timeoutMs) {
-    return ServerModComparison(launcherModsDir(), TargetPlatform::host())
-        .compareWithServer(manifestUrl(), missing, extra, timeoutMs);
 }
 
 } // namespace qbk

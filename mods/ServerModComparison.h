@@ -16,18 +16,13 @@ class ServerModComparison {
 public:
     ServerModComparison(std::filesystem::path modsDir, TargetPlatform target);
 
-    // Manifest entries of a body, tolerantly: an element without a fileName is dropped, and
-    // so is one whose name is no plain file name in the mods folder (logged); duplicates
-    // stay. False, with no entries, when the body is no object with a "mods" array.
+    // Manifest entries of a body, read as the sync reads them (ParseModManifest), less those
+    // whose name is no plain file name in the mods folder (logged); duplicates stay. False,
+    // with no entries, when the sync would refuse the body.
     static bool parseManifest(const QByteArray& body, QList<ServerMod>& entries);
 
     // The manifest entries with installed recomputed, then the local extras by file name.
     QList<ServerMod> withLocalFiles(QList<ServerMod> manifest) const;
-
-    // Fetches the manifest and fills missing and extra; false when no manifest arrived within
-    // timeoutMs (the lists are then empty). Waits in a local event loop.
-    bool compareWithServer(const QString& manifestUrl, QList<ServerMod>& missing,
-                           QList<ServerMod>& extra, int timeoutMs) const;
 
     const std::filesystem::path& modsDir() const { return modsDir_; }
 
@@ -43,12 +38,5 @@ private:
     std::filesystem::path modsDir_;
     TargetPlatform target_;
 };
-
-// The launcher's mods folder: LauncherDir() + "minecraft/mods".
-std::filesystem::path launcherModsDir();
-// The account server's "/api/mods".
-QString manifestUrl();
-// The blocking comparison the main window runs before play, on the launcher's own folder.
-bool compareWithServer(QList<ServerMod>& missing, QList<ServerMod>& extra, int timeoutMs);
 
 } // namespace qbk

@@ -75,7 +75,10 @@ TEST_F(ModSyncTest, TheManifestGivesItsEntriesOrFalseWithItsLogLine) {
         {"{}", shape}, {R"({"mods": {}})", shape}, {R"({"mods": ["a.jar"]})", shape},
         {R"({"mods": [{"fileName": 5, "url": "u"}]})", shape}, {one("null"), shape},
         {one(R"("u", "sha256": 7)"), shape}, {one(R"("u", "sizeBytes": "12")"), shape},
-        {one(R"("u", "sizeBytes": -1)"), shape}, {one(R"("u", "sizeBytes": 1.5)"), shape}};
+        {one(R"("u", "sizeBytes": -1)"), shape}, {one(R"("u", "sizeBytes": 1.5)"), shape},
+        {one(R"("u", "sizeBytes": 1048576.0)"), "a.jar u 1048576 |"},
+        {one(R"("u", "sizeBytes": -1.0)"), shape},
+        {one(R"("u", "sizeBytes": 18446744073709551616.0)"), shape}};
     // clang-format on
     for (const auto& [body, expected] : cases) {
         manifest = body;
@@ -136,24 +139,27 @@ TEST_F(ModSyncTest, DownloadsMissingAndResizedModsJudgesBySizeAndKeepsThePlayers
     EXPECT_EQ(std::distance(fs::directory_iterator(modsDir), fs::directory_iterator()), 5);
 }
 
-// A file that fails its check, fails to arrive or cannot replace the old one stops the sync:
-// the old file stays, no ".part" is left, and the entries after it are not asked for.
+// A file that fails its check (hash or size), fails to arrive or cannot replace the old one stops
+// the sync: the old file stays, no ".part" is left, and the entries after it are not asked for.
 TEST_F(ModSyncTest, AFailedEntryKeepsTheOldFileAndStopsTheSync) {
     std::string upper = sha256Of("good bytes"); // the case of the hex digits does not matter
     std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
     const auto good = entry("good.jar", "good bytes", upper);
     const std::vector<std::pair<ModManifestEntry, std::string>> failing = {
-        {entry("bad.jar", "server bytes", sha256Of("other bytes")), "SHA-256"},
+        {entry("bad.jar", "server bytes", sha256Of("other bytes")), "SHA-256 не совпадает: "},
         {{"absent.jar", server.url("/files/nothing"), 10, ""}, ""},
+        {{"cut.jar", entry("cut.jar", "cut").url, 4, ""}, "Размер не совпадает"},
         {entry("locked.jar", "new bytes"), ""}};
     writeWholeFile(modsDir / "bad.jar", "old");
     writeWholeFile(modsDir / "locked.jar" / "held.txt", "in use"); // a folder cannot be replaced
     for (const auto& [failed, reason] : failing) {
         SCOPED_TRACE(failed.fileName);
         err = out = "";
-        EXPECT_EQ(job().syncMods({good, failed, entry("after.jar", "after")}), -1);
-        EXPECT_EQ(err.rfind("[Mods] Ошибка скачивания " + failed.fileName + ": ", 0), 0u) << err;
-        EXPECT_NE(err.find(reason), std::string::npos) << err;
+        auto sync = job();
+        EXPECT_EQ(sync.syncMods({good, failed, entry("after.jar", "after")}), -1);
+        const std::string failure = platform::wideToUtf8(sync.failure()); // which mod and why
+        EXPECT_EQ(err, "[Mods] Ошибка скачивания " + failure + "\n");
+        EXPECT_EQ(failure.find(failed.fileName + ": " + reason), 0u) << failure;
         EXPECT_FALSE(fs::exists(modsDir / (failed.fileName + ".part")));
         EXPECT_EQ(requests["after.jar"], 0);
         EXPECT_EQ(out.find("Синхронизация завершена"), std::string::npos) << out;
@@ -161,7 +167,7 @@ TEST_F(ModSyncTest, AFailedEntryKeepsTheOldFileAndStopsTheSync) {
     EXPECT_EQ(readWholeFile(modsDir / "good.jar") + readWholeFile(modsDir / "bad.jar") +
                   readWholeFile(modsDir / "locked.jar" / "held.txt"),
               "good bytesoldin use");
-    EXPECT_FALSE(fs::exists(modsDir / "absent.jar"));
+    EXPECT_FALSE(fs::exists(modsDir / "absent.jar") || fs::exists(modsDir / "cut.jar"));
 }
 } // namespace
 } // namespace qbk

@@ -1,11 +1,13 @@
 #include "mods/ModrinthClient.h"
 
+#include "mods/ModIcon.h"
 #include "mods/ModrinthReplies.h"
 #include "tests/mods/ModrinthFixture.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 
 #include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace qbk {
@@ -36,8 +38,8 @@ protected:
     test::ModrinthFixture modrinth;
 };
 
-// The next run asks only about changed (size or time) or unknown jars, showing their old record
-// until the reply; a damaged cache is rewritten.
+// The next run asks only about changed (size or time) or unknown jars, showing changed ones by
+// file name until the reply; a damaged cache is rewritten.
 TEST_F(ModrinthClientTest, IdentifiesKnownJarsAndNextTimeAsksOnlyAboutChangedOrUnknownOnes) {
     modrinth.addMod(dir / "mods/lithium.jar", "lithium", "lithium", "0.13.0", Icon::Png);
     modrinth.addMod(dir / "mods/sodium.jar", "sodium", "sodium", "", Icon::Webp);
@@ -71,18 +73,61 @@ TEST_F(ModrinthClientTest, IdentifiesKnownJarsAndNextTimeAsksOnlyAboutChangedOrU
     EXPECT_EQ(cached("lithium.jar")["size"].toInteger(), 7);
     modrinth.addMod(dir / "mods/sodium.jar", "sodium, newer", "sodium", "0.6.1", Icon::None);
     modrinth.addMod(dir / "mods/menu.jar", "MENU", "modmenu", "20", Icon::None); // same size
+    test::writeWholeFile(dir / "mods/iris.jar", "iris, rebuilt"); // unknown to Modrinth now
     const std::size_t before = modrinth.requests("/v2/version_file/");
     ModrinthClient next(modrinth.config(dir.path()), nullptr);
     QSignalSpy found(&next, &ModrinthClient::modFound);
     ASSERT_EQ(scan(next), 5);
-    EXPECT_EQ(names(found, true), "Iris Shaders, Lithium, Mod Menu, Sodium, private.jar");
-    EXPECT_EQ(modrinth.requests("/v2/version_file/") - before, 3u); // sodium, menu and private
+    EXPECT_EQ(names(found, true), "Lithium, iris.jar, menu.jar, private.jar, sodium.jar");
+    EXPECT_EQ(modrinth.requests("/v2/version_file/") - before, 4u); // all but lithium
     EXPECT_EQ(next.info("sodium.jar").version + next.info("menu.jar").version, "0.6.120");
+    // The rebuilt jar keeps nothing of its old project and is asked about again.
+    EXPECT_FALSE(next.info("iris.jar").resolved || next.info("iris.jar").title != "iris.jar");
+    ASSERT_EQ(scan(next), 5);
+    EXPECT_EQ(modrinth.requests("/v2/version_file/") - before, 6u); // iris and private again
     EXPECT_FALSE(next.info("lithium.jar").icon.isNull());
     test::writeWholeFile(dir / "modcache.json", "{\"lithium.jar\": {\"title\": tru");
     ModrinthClient third(modrinth.config(dir.path()), nullptr);
     ASSERT_EQ(scan(third), 5);
     EXPECT_EQ(cached("lithium.jar")["title"].toString(), "Lithium");
+}
+
+// Icons go out with the API's User-Agent; a fetch from a host that never answers ends when a
+// new scan begins or its client goes, so it holds up neither.
+TEST_F(ModrinthClientTest, IconFetchesCarryTheUserAgentAndEndWithTheirScanOrClient) {
+    std::atomic<int> asked{0};
+    std::string agent; // written before asked counts it
+    modrinth.server().get("/icons/.*", [&](const auto& request, auto& response, const auto&) {
+        agent = request.get_header_value("User-Agent");
+        ++asked;
+        response.set_redirect(modrinth.server().url("/stall/60000"));
+    });
+    const auto fetching = [&](ModrinthClient& client, const char* folder, int count) {
+        client.scanFolder(QString::fromStdString((dir / folder).string()));
+        for (int i = 0; i < 1000 && asked < count; ++i)
+            QTest::qWait(10);
+        return asked == count;
+    };
+    modrinth.addMod(dir / "mods/lithium.jar", "lithium", "lithium", "0.13.0", Icon::Png);
+    auto client = std::make_unique<ModrinthClient>(modrinth.config(dir.path()), nullptr);
+    ASSERT_TRUE(fetching(*client, "mods", 1) && fetching(*client, "none", 1)); // no jars there
+    EXPECT_TRUE(ModrinthClient::finishIconFetches(std::chrono::seconds(2)));
+    ASSERT_TRUE(fetching(*client, "mods", 2)); // known now: the icon alone is asked for
+    client.reset();
+    EXPECT_TRUE(ModrinthClient::finishIconFetches(std::chrono::seconds(2)));
+    EXPECT_EQ(agent, "Quellbrook-Launcher/1.0 (test)");
+}
+
+// A WebP is refused past 4096 pixels on a side, before its pixels are allocated.
+TEST(ModIconTest, AWebpOfMoreThan4096PixelsOnASideIsRefused) {
+    for (const auto& [width, height] : {std::pair{4096, 1}, {4097, 1}, {1, 4096}, {1, 4097}}) {
+        const std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4, 200);
+        uint8_t* out = nullptr;
+        const size_t size = WebPEncodeLosslessRGBA(pixels.data(), width, height, width * 4, &out);
+        const QImage icon = decodeModIcon(QByteArray(reinterpret_cast<const char*>(out), size));
+        WebPFree(out);
+        EXPECT_EQ(icon.size(), width + height > 4097 ? QSize(0, 0) : QSize(width, height)) << width;
+    }
 }
 
 TEST(ModrinthRepliesTest, AHostileSlugCannotMoveThePageOffTheSite) {

@@ -26,14 +26,16 @@ QString names(const QList<ServerMod>& mods) {
 TEST(ServerModComparisonTest, ManifestNamesAndTheFolderGiveInstalledMissingAndExtra) {
     QList<ServerMod> entries;
     ASSERT_TRUE(ServerModComparison::parseManifest(R"({"mods": [
-        {"fileName": "a.jar", "url": "u", "sizeBytes": 12.9, "sha256": "ab"},
+        {"fileName": "a.jar", "url": "u", "sizeBytes": 1048576.0, "sha256": "ab"},
         {"fileName": "..\\Quellbrook.ini", "url": "http://h/x", "sizeBytes": 1},
         {"fileName": "../up.jar"}, {"fileName": "sub/b.jar"}, {"fileName": "C:evil.jar"},
-        {"fileName": "CON.jar"}, {"fileName": ""}, {"url": "http://h/nameless"}, "not an object",
-        {"fileName": "Ботаника-2.0.jar"}, {"fileName": "a.jar", "url": "again"}]})",
+        {"fileName": "CON.jar"}, {"fileName": ""}, {"url": "http://h/nameless"},
+        {"fileName": "Ботаника-2.0.jar", "url": "b"}, {"fileName": "a.jar", "url": "again"}]})",
                                                    entries));
-    EXPECT_EQ(names(entries), "a.jar 12uab, Ботаника-2.0.jar 0, a.jar 0again");
-    for (const char* bad : {"[]", "{\"mods\": {}}", "<html>", ""}) {
+    EXPECT_EQ(names(entries), "a.jar 1048576uab, Ботаника-2.0.jar 0b, a.jar 0again");
+    // What the launch's sync refuses is refused here too.
+    for (const char* bad : {"[]", "{\"mods\": {}}", "<html>", "", "{\"mods\": [\"a.jar\"]}",
+                            R"({"mods": [{"fileName": "a.jar", "url": "u", "sizeBytes": 1.5}]})"}) {
         entries = {ServerMod{}};
         EXPECT_FALSE(ServerModComparison::parseManifest(bad, entries) || !entries.isEmpty()) << bad;
     }
