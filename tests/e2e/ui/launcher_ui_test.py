@@ -166,7 +166,7 @@ def second_start_is_signed_in_and_plays_warm(world):
         os.remove(os.path.join(game, "mods", lost))
         try:
             press_play(ui, "Нет")
-            ui.label(has("Ошибка синхронизации модов."), 60)
+            ui.label(has(f"Ошибка синхронизации модов.\n{lost}: HTTP код ответа: 404"), 60)
         finally:
             os.rename(served + ".away", served)
         write(os.path.join(game, "standin-java.json"), LIFETIME)
