@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 
 // The main of every suite. GoogleTest passes an executable that ran nothing, and counts a
 // skipped case as passed; here both fail the run, so a stage cannot pass having tested nothing.
