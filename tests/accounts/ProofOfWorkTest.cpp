@@ -33,10 +33,10 @@ TEST(ProofOfWork, WorkedValuesAndTheZeroBitRule) {
     const std::tuple<int, int, bool> rules[] = {{181, 10, true},   {181, 11, false},
                                                 {180, 8, false},   {0, 0, true},
                                                 {181, 256, false}, {181, 257, false}};
-    for (const auto [nonce, bits, meets] : rules)
+    for (const auto& [nonce, bits, meets] : rules)
         EXPECT_EQ(nonceMeetsDifficulty("abc", nonce, bits), meets) << nonce << " at " << bits;
     // Leading zero bits walk the bytes from the top: {byte, value, zeros}.
-    for (const auto [index, value, zeros] :
+    for (const auto& [index, value, zeros] :
          {std::tuple{31, 0x00, 256}, {31, 0x01, 255}, {2, 0x01, 23}, {0, 0x80, 0}, {0, 0x01, 7}}) {
         Sha256 zero{};
         zero[index] = static_cast<std::uint8_t>(value);

@@ -98,7 +98,8 @@ TEST_F(NeoForgeInstallerTest,
     EXPECT_EQ(installer.neoForgeVersion, kPinned);
     const std::string real = readWholeFile(QBK_TESTDATA_DIR "/neoforge/neoforge-21.1.230.json");
     EXPECT_EQ(readWholeFile(versionJson()), real);
-    for (const auto& library : nlohmann::json::parse(real)["libraries"]) {
+    const nlohmann::json document = nlohmann::json::parse(real); // outlives the loop
+    for (const auto& library : document["libraries"]) {
         const std::string path = library["downloads"]["artifact"]["path"];
         EXPECT_TRUE(fs::is_regular_file(gameDir / "libraries" / path)) << path;
     }
