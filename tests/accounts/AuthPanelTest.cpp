@@ -23,7 +23,6 @@ namespace {
 
 using test::click;
 using test::typeInto;
-
 const QString kCode = "Код восстановления (QUELL-XXXX-XXXX-XXXX)";
 
 class AuthPanelTest : public ::testing::Test {
@@ -35,9 +34,8 @@ protected:
     }
     QString title() { return panel->findChild<QLabel*>("sectionTitle")->text(); }
     QLabel* error() { return panel->findChildren<QLabel*>("hintLabel").value(1); }
-    QCheckBox* rememberLogin() { return test::byText<QCheckBox>(panel.get(), "Запомнить логин"); }
-    QCheckBox* rememberBoth() {
-        return test::byText<QCheckBox>(panel.get(), "Запомнить логин и пароль");
+    QCheckBox* remember(const QString& what = "") {
+        return test::byText<QCheckBox>(panel.get(), "Запомнить логин" + what);
     }
     QLineEdit* field(const QString& placeholder) { return test::field(*panel, placeholder); }
     bool hidden(const QString& text) {
@@ -45,20 +43,26 @@ protected:
     }
     QString lastStatus() { return statuses->isEmpty() ? "" : statuses->last()[0].toString(); }
     bool waitFor(std::function<bool()> done) { return QTest::qWaitFor(done, test::kServerWaitMs); }
+    bool idle() {
+        return waitFor([this] { return field("Никнейм")->isEnabled(); });
+    }
     void signIn(const QString& username, const QString& password) {
         fill(username, password);
         QTest::keyClick(field("Пароль"), Qt::Key_Return);
-        EXPECT_TRUE(waitFor([this] { return field("Никнейм")->isEnabled(); }));
+        EXPECT_TRUE(idle());
     }
-    // Submits the form and returns the recovery code the dialog showed, confirmed at once.
-    QString submitShowingCode(const QString& submit) {
+    // Submits the form; the recovery code the dialog showed (handled, then confirmed).
+    QString submitShowingCode(const QString& submit,
+                              std::function<void(RecoveryCodeDialog&)> handle = {}) {
         QString code;
-        test::whenModalOpens<RecoveryCodeDialog>([&](RecoveryCodeDialog& dialog) {
+        test::whenModalOpens<RecoveryCodeDialog>([&, handle](RecoveryCodeDialog& dialog) {
             code = dialog.findChild<QLineEdit*>()->text();
+            if (handle)
+                handle(dialog);
             click(dialog, "Запомнил");
         });
         click(*panel, submit);
-        EXPECT_TRUE(waitFor([&] { return !code.isEmpty() && field("Никнейм")->isEnabled(); }));
+        EXPECT_TRUE(waitFor([&] { return !code.isEmpty(); }) && idle());
         return code;
     }
     // The name and every shown password field (both on the create and recovery forms).
@@ -77,8 +81,7 @@ protected:
 TEST_F(AuthPanelTest, FormsValidateSwitchAndCancelARegistration) {
     test::AccountTestServer hard({"--difficulty", "40"}); // many minutes of both cores
     open(hard.settings());
-    EXPECT_TRUE(error()->isHidden());
-    EXPECT_TRUE(hidden("Выйти из аккаунта"));
+    EXPECT_TRUE(error()->isHidden() && hidden("Выйти из аккаунта"));
     // Each row: the link clicked first; placeholder=text typed; the button; the error shown.
     for (const QString& row : QStringList{
              ";Никнейм=   ;Войти;Введи никнейм", ";Никнейм=player;Войти;Введи пароль",
@@ -96,15 +99,13 @@ TEST_F(AuthPanelTest, FormsValidateSwitchAndCancelARegistration) {
         EXPECT_EQ(error()->isHidden() ? "" : error()->text(), parts.last());
         error()->hide();
     }
-    EXPECT_TRUE(statuses->isEmpty()); // nothing was sent
-    EXPECT_TRUE(hidden("Нет аккаунта? Создать"));
+    EXPECT_TRUE(statuses->isEmpty() && hidden("Нет аккаунта? Создать")); // nothing was sent
     // The forgot link's action follows the mode: back to the sign-in form.
     click(*panel, "Вернуться ко входу");
     EXPECT_TRUE(field(kCode)->isHidden());
     click(*panel, "Нет аккаунта? Создать");
     click(*panel, "Уже есть аккаунт? Войти");
-    EXPECT_EQ(std::pair(title(), field("Пароль ещё раз")->isHidden()),
-              std::pair(QString("Вход"), true));
+    EXPECT_EQ(title() + QString::number(field("Пароль ещё раз")->isHidden()), "Вход1");
     // Leaving the create form stops its search, which then reports nothing.
     click(*panel, "Нет аккаунта? Создать");
     fill("patient", "secret123");
@@ -112,8 +113,7 @@ TEST_F(AuthPanelTest, FormsValidateSwitchAndCancelARegistration) {
     ASSERT_TRUE(waitFor([this] { return lastStatus() == "Проверка, что ты не бот..."; }));
     EXPECT_FALSE(field("Никнейм")->isEnabled());
     click(*panel, "Забыл пароль?");
-    EXPECT_EQ(std::pair(title(), lastStatus()),
-              std::pair(QString("Восстановление доступа"), QString("Создание аккаунта отменено")));
+    EXPECT_EQ(title() + ": " + lastStatus(), "Восстановление доступа: Создание аккаунта отменено");
     EXPECT_TRUE(field("Никнейм")->isEnabled());
     const qsizetype reported = statuses->size();
     ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(5000));
@@ -126,21 +126,17 @@ TEST_F(AuthPanelTest, FormsValidateSwitchAndCancelARegistration) {
 // then wrong passwords lock the account until a recovery code restores access.
 TEST_F(AuthPanelTest, RememberedSessionThenLockOutAndRecovery) {
     open(env.settings());
-    rememberBoth()->setChecked(true);
+    remember(" и пароль")->setChecked(true);
     click(*panel, "Нет аккаунта? Создать");
     fill("newbie", "oldpass1");
-    QString first;
-    test::whenModalOpens<RecoveryCodeDialog>([&](RecoveryCodeDialog& dialog) {
+    const QString first = submitShowingCode("СОЗДАТЬ", [&](RecoveryCodeDialog& dialog) {
         EXPECT_FALSE(field("Никнейм")->isEnabled()); // the form waits behind, still busy
-        first = dialog.findChild<QLineEdit*>()->text();
         QTest::keyClick(&dialog, Qt::Key_Escape);
         EXPECT_FALSE(dialog.close());
         click(dialog, "Скопировать");
-        EXPECT_EQ(QGuiApplication::clipboard()->text(), first);
-        click(dialog, "Запомнил");
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), dialog.findChild<QLineEdit*>()->text());
     });
-    click(*panel, "СОЗДАТЬ");
-    ASSERT_TRUE(waitFor([this] { return panel->isSignedIn(); }));
+    ASSERT_TRUE(panel->isSignedIn());
     EXPECT_TRUE(QRegularExpression("^QUELL(-[A-Z2-9]{4}){3}$").match(first).hasMatch());
     EXPECT_EQ(lastStatus(), "Вход выполнен: newbie");
     EXPECT_TRUE(field("Никнейм")->isHidden());
@@ -156,27 +152,26 @@ TEST_F(AuthPanelTest, RememberedSessionThenLockOutAndRecovery) {
     EXPECT_EQ(panel->sessionStore().current().accessToken, session.accessToken);
     // Sign-out forgets the session and returns to the sign-in form with the name kept.
     click(*panel, "Выйти из аккаунта");
-    EXPECT_EQ(std::tuple(panel->isSignedIn(), title(), field("Никнейм")->text()),
-              std::tuple(false, QString("Вход"), QString("newbie")));
-    EXPECT_TRUE(field("Пароль")->isVisible());
-    EXPECT_TRUE(hidden("Выйти из аккаунта"));
-    EXPECT_TRUE(rememberLogin()->parentWidget()->isHidden()); // remember-both still on
+    EXPECT_EQ(title() + field("Никнейм")->text(), "Входnewbie");
+    EXPECT_TRUE(field("Пароль")->isVisible() && hidden("Выйти из аккаунта"));
+    EXPECT_TRUE(remember()->parentWidget()->isHidden()); // remember-both still on
     EXPECT_EQ(signedIn.last(), (QVariantList{false, QString()}));
     EXPECT_FALSE(env.onDisk("session/accessToken").isValid());
     EXPECT_FALSE(SessionStore::restoreFrom(*env.reopen()));
     // Two wrong passwords fail, the third locks out; then even the right one is refused.
     const QStringList attempts{"wrong1", "wrong2", "wrong3", "oldpass1"};
-    for (qsizetype i = 0; i < attempts.size(); ++i) {
-        signIn("newbie", attempts[i]);
-        EXPECT_EQ(std::pair(title(), error()->text().section('.', 0, 0)),
-                  i < 2 ? std::pair(QString("Вход"), QString("Неверный никнейм или пароль"))
-                        : std::pair(QString("Восстановление доступа"),
-                                    QString("Слишком много неверных попыток входа")));
-        if (i >= 2)
+    for (const QString& attempt : attempts) {
+        signIn("newbie", attempt);
+        const bool locked = attempts.indexOf(attempt) >= 2;
+        EXPECT_EQ(title() + ": " + error()->text().section('.', 0, 0),
+                  locked ? "Восстановление доступа: Слишком много неверных попыток входа"
+                         : "Вход: Неверный никнейм или пароль");
+        if (locked)
             click(*panel, "Вернуться ко входу");
     }
     EXPECT_FALSE(panel->isSignedIn());
-    // A code without a new password lifts the lock-out and keeps the password.
+    // A code without a new password lifts the lock-out and keeps the password; a fresh code
+    // with one sets it.
     click(*panel, "Забыл пароль?");
     fill("newbie", "");
     typeInto(*panel, kCode, "  " + first.toLower());
@@ -186,13 +181,12 @@ TEST_F(AuthPanelTest, RememberedSessionThenLockOutAndRecovery) {
     signIn("newbie", "oldpass1");
     ASSERT_TRUE(panel->isSignedIn());
     click(*panel, "Выйти из аккаунта");
-    // A fresh code sets a new password.
     click(*panel, "Забыл пароль?");
     fill("newbie", "newpass1");
     typeInto(*panel, kCode, second);
     EXPECT_NE(submitShowingCode("ВОССТАНОВИТЬ"), second);
-    EXPECT_EQ(std::tuple(lastStatus(), field("Никнейм")->text(), field("Пароль")->text()),
-              std::tuple(QString("Пароль изменён, войди с новым"), QString("newbie"), QString()));
+    EXPECT_EQ(lastStatus() + field("Никнейм")->text() + field("Пароль")->text(),
+              "Пароль изменён, войди с новымnewbie");
     signIn("newbie", "newpass1");
     EXPECT_TRUE(panel->isSignedIn());
 }
@@ -222,34 +216,31 @@ TEST_F(AuthPanelTest, ASentRegistrationRunsToItsEnd) {
     ASSERT_TRUE(waitFor([&] { return sent.load(); }));
     EXPECT_FALSE(forgot->isEnabled());
     emit forgot->clicked(); // past the disabled link: the form itself refuses to leave
-    EXPECT_EQ(std::pair(title(), lastStatus()),
-              std::pair(QString("Создать аккаунт"), QString("Создаю аккаунт...")));
+    EXPECT_EQ(title() + ": " + lastStatus(), "Создать аккаунт: Создаю аккаунт...");
     answer = true;
-    ASSERT_TRUE(waitFor([this] { return field("Никнейм")->isEnabled(); }));
-    EXPECT_EQ(std::tuple(title(), field("Никнейм")->text(), error()->text().section(':', 0, 0)),
-              std::tuple(QString("Вход"), QString("fresh"), QString("Ошибка связи с сервером")));
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(title() + field("Никнейм")->text() + error()->text().section(':', 0, 0),
+              "ВходfreshОшибка связи с сервером");
     EXPECT_TRUE(forgot->isEnabled());
     panel.reset();
 }
 
 TEST_F(AuthPanelTest, RememberChoicesFoldTheRowAndFollowTheSettings) {
     open(env.settings());
-    QWidget* row = rememberLogin()->parentWidget();
-    const auto settled = [row] {
-        return !row->graphicsEffect();
-    };
-    rememberLogin()->setChecked(false);
-    rememberBoth()->setChecked(true);
-    EXPECT_TRUE(rememberLogin()->isChecked());
+    QWidget* row = remember()->parentWidget();
+    remember()->setChecked(false);
+    remember(" и пароль")->setChecked(true);
+    EXPECT_TRUE(remember()->isChecked());
     ASSERT_TRUE(QTest::qWaitFor([row] { return row->isHidden(); }, 2000));
-    rememberBoth()->setChecked(false);
-    EXPECT_FALSE(row->isHidden()); // shown at once, then grows
-    ASSERT_TRUE(QTest::qWaitFor([&] { return row->maximumHeight() > 0 && settled(); }, 2000));
+    remember(" и пароль")->setChecked(false);
+    EXPECT_FALSE(row->isHidden()); // shown at once, then grows to its height, effect gone
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return row->maximumHeight() > 0 && !row->graphicsEffect(); }, 2000));
     // Another dialog turns remembering the name off while the form waits behind it.
     env.settings().setRememberLogin(false);
     QEvent activation(QEvent::ActivationChange);
     QCoreApplication::sendEvent(panel.get(), &activation);
-    EXPECT_FALSE(rememberLogin()->isChecked());
+    EXPECT_FALSE(remember()->isChecked());
     // Not remembered: this run has the session (and its ban), the file has none of it.
     QSignalSpy banned(panel.get(), &AuthPanel::bannedChanged);
     signIn("villain", "villainpass");
@@ -263,14 +254,14 @@ TEST_F(AuthPanelTest, RememberChoicesFoldTheRowAndFollowTheSettings) {
                             "session/opLevel", "player/username"})
         EXPECT_EQ(env.onDisk(key).toString(), "") << key;
     EXPECT_FALSE(SessionStore::restoreFrom(*env.reopen()));
-    // Turned on again while signed in: the form shown by sign-out follows it.
+    // Turned on again while signed in: the form shown by sign-out follows it; a choice made
+    // in the form itself survives a mere activation.
     env.settings().setRememberLogin(true);
     click(*panel, "Выйти из аккаунта");
-    EXPECT_TRUE(rememberLogin()->isChecked());
-    // A choice made in the form itself survives a mere activation.
-    rememberLogin()->setChecked(false);
+    EXPECT_TRUE(remember()->isChecked());
+    remember()->setChecked(false);
     QCoreApplication::sendEvent(panel.get(), &activation);
-    EXPECT_FALSE(rememberLogin()->isChecked());
+    EXPECT_FALSE(remember()->isChecked());
 }
 
 } // namespace

@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 #include <thread>
+
 namespace qbk::accountserver {
 namespace {
 using nlohmann::json;
-class AccountServiceTest : public ::testing::Test {
-protected:
+using Call = AccountService::Reply (AccountService::*)(const std::string&, const std::string&);
+const Call ban = &AccountService::adminBan, unban = &AccountService::adminUnban;
+
+struct AccountServiceTest : ::testing::Test {
     void start(int tokenLifetimeSeconds = 3600) {
         ServerOptions options;
         options.pbkdf2Iterations = 1;
@@ -19,80 +22,74 @@ protected:
                                 {"moderator", "secret1", 3},
                                 {"deputy", "secret1", 3},
                                 {"owner", "secret1", 4}};
-        service_.emplace(options);
-        ASSERT_TRUE(service_->isReady()) << service_->startupError();
+        s.emplace(options);
+        ASSERT_TRUE(s->isReady()) << s->startupError();
     }
-    int signInStatus(const std::string& name, const std::string& password = "secret1") {
-        return service_->authenticate(json{{"username", name}, {"password", password}}.dump())
-            .status;
+    AccountService::Reply signIn(const std::string& name, const std::string& password) {
+        return s->authenticate(json{{"username", name}, {"password", password}}.dump());
     }
-    std::string signIn(const std::string& name) {
-        const auto reply =
-            service_->authenticate(json{{"username", name}, {"password", "secret1"}}.dump());
-        return "Bearer " + reply.body.value("accessToken", std::string());
+    std::string token(const std::string& name) {
+        return "Bearer " + signIn(name, "secret1").body.value("accessToken", std::string());
     }
-    int ban(const std::string& caller, const std::string& target) {
-        const json body{{"username", target}, {"reason", "r"}, {"days", 0}};
-        return service_->adminBan(caller, body.dump()).status;
-    }
-    int unban(const std::string& caller, const std::string& target) {
-        return service_->adminUnban(caller, json{{"username", target}}.dump()).status;
+    int admin(Call call, const std::string& caller, const std::string& target, int days = 0) {
+        const json body{{"username", target}, {"reason", "r"}, {"days", days}};
+        return ((*s).*call)(caller, body.dump()).status;
     }
     int recover(const std::string& name, const std::string& code = "QUELL-WRONG") {
-        return service_->recover(json{{"username", name}, {"recoveryCode", code}}.dump()).status;
+        return s->recover(json{{"username", name}, {"recoveryCode", code}}.dump()).status;
     }
-    std::optional<AccountService> service_;
+    std::optional<AccountService> s;
 };
-TEST_F(AccountServiceTest, ABannedOperatorLosesEveryAdminCallAndItsSessions) {
+
+TEST_F(AccountServiceTest, AdminCallsFollowTheLevelsAndABannedOperatorLosesThemAndItsSessions) {
     start();
-    const std::string owner = signIn("owner"), moderator = signIn("moderator");
-    const std::string player = signIn("player");
-    ASSERT_EQ(service_->adminMe(moderator).status, 200);
-    ASSERT_EQ(ban(owner, "moderator"), 200);
-    EXPECT_EQ(service_->session(moderator).status, 401) << "a ban revokes the tokens it had";
-    const std::string banned = signIn("moderator"); // signing in still shows the ban
-    EXPECT_EQ(
-        std::vector<int>({service_->adminMe(banned).status, service_->adminBans(banned).status,
-                          ban(banned, "player"), unban(banned, "moderator")}),
-        std::vector<int>(4, 403));
-    EXPECT_EQ(service_->session(player).status, 200);
+    const std::string owner = token("owner"), moderator = token("moderator");
+    const std::tuple<Call, std::string, const char*, int, int> rows[] = {
+        {ban, moderator, "owner", 1, 403},    {ban, moderator, "player", 3651, 400},
+        {ban, moderator, "player", -1, 400},  {ban, moderator, "nobody", 1, 404},
+        {unban, moderator, "player", 0, 404}, {ban, "Bearer not-a-token", "player", 1, 401},
+        {ban, owner, "deputy", 3650, 200},    {ban, owner, "player", 0, 200},
+        {unban, moderator, "deputy", 0, 403}, // the same level
+        {unban, moderator, "player", 0, 200}, {unban, owner, "deputy", 0, 200}};
+    for (const auto& [call, caller, target, days, status] : rows)
+        EXPECT_EQ(admin(call, caller, target, days), status) << target << " " << days;
+    const std::string player = token("player");
+    ASSERT_EQ(admin(ban, owner, "moderator"), 200);
+    EXPECT_EQ(s->session(moderator).status, 401) << "a ban revokes the tokens it had";
+    const std::string banned = token("moderator"); // signing in still shows the ban
+    EXPECT_EQ(std::vector<int>({s->adminMe(banned).status, s->adminBans(banned).status,
+                                admin(ban, banned, "player"), admin(unban, banned, "moderator")}),
+              std::vector<int>(4, 403));
+    EXPECT_EQ(s->session(player).status, 200);
 }
-TEST_F(AccountServiceTest, UnbanNeedsAHigherLevelThanTheTarget) {
+
+// An unknown name costs the same slow hash as a wrong secret; wrong recovery codes lock
+// recovery, not the password.
+TEST_F(AccountServiceTest, SecretChecksCostTheSameAndWrongCodesLockOnlyRecovery) {
     start();
-    const std::string owner = signIn("owner"), moderator = signIn("moderator");
-    ASSERT_EQ(std::pair(ban(owner, "deputy"), ban(owner, "player")), std::pair(200, 200));
-    EXPECT_EQ(unban(moderator, "deputy"), 403) << "same level";
-    EXPECT_EQ(unban(moderator, "player"), 200);
-    EXPECT_EQ(unban(owner, "deputy"), 200);
-}
-TEST_F(AccountServiceTest, WrongRecoveryCodesLockRecoveryButNotThePassword) {
-    start();
-    EXPECT_EQ(std::vector<int>(
-                  {recover("player"), recover("player"), recover("player"), recover("player")}),
-              std::vector<int>({403, 403, 403, 429}));
-    EXPECT_EQ(signInStatus("player"), 200);
-}
-TEST_F(AccountServiceTest, TokensExpireAfterTheirLifetime) {
-    start(1);
-    const std::string token = signIn("player");
-    EXPECT_EQ(service_->session(token).status, 200);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-    EXPECT_EQ(service_->session(token).status, 401);
-    EXPECT_EQ(service_->session(signIn("player")).status, 200);
-}
-TEST_F(AccountServiceTest, AnUnknownNameRunsTheSameSlowHashAsAWrongSecret) {
-    start();
-    const std::function<int()> calls[] = {[&] { return signInStatus("nobody", "x"); },
-                                          [&] { return signInStatus("player", "x"); },
-                                          [&] { return recover("nobody", "Q"); },
+    const std::function<int()> calls[] = {[&] { return signIn("nobody", "x").status; },
+                                          [&] { return signIn("player", "x").status; },
+                                          [&] { return recover("nobody"); },
                                           [&] {
-                                              return recover("player", "Q");
+                                              return recover("player");
                                           }};
     for (const auto& call : calls) {
         const long before = secretDerivations();
         EXPECT_EQ(call(), 403);
         EXPECT_EQ(secretDerivations() - before, 1);
     }
+    EXPECT_EQ(std::vector<int>({recover("player"), recover("player"), recover("player")}),
+              std::vector<int>({403, 403, 429}));
+    EXPECT_EQ(signIn("player", "secret1").status, 200);
+}
+
+TEST_F(AccountServiceTest, TokensExpireAfterTheirLifetime) {
+    start(1);
+    const std::string first = token("player");
+    EXPECT_EQ(s->session(first).status, 200);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    EXPECT_EQ(std::pair(s->session(first).status, s->session(token("player")).status),
+              std::pair(401, 200));
 }
 } // namespace
 } // namespace qbk::accountserver
