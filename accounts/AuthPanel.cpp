@@ -72,6 +72,7 @@ void AuthPanel::buildUi() {
     hintLabel_ = new QLabel(this);
     hintLabel_->setObjectName(QStringLiteral("hintLabel"));
     hintLabel_->setWordWrap(true);
+    hintLabel_->setTextFormat(Qt::PlainText); // holds the name the server answered with
     hintLabel_->hide();
 
     usernameField_ = textField(QStringLiteral("Никнейм"), this);
@@ -87,6 +88,7 @@ void AuthPanel::buildUi() {
     errorLabel_->setObjectName(QStringLiteral("hintLabel"));
     errorLabel_->setStyleSheet(QStringLiteral("color: #e06a6a; background: transparent;"));
     errorLabel_->setWordWrap(true);
+    errorLabel_->setTextFormat(Qt::PlainText); // server error texts and ban reasons
     errorLabel_->hide();
 
     rememberLoginRow_ = new QWidget(this);

@@ -3,11 +3,13 @@
 #include "app/Settings.h"
 #include "platform/Platform.h"
 
+#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QThreadPool>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
@@ -40,9 +42,11 @@ LauncherChecks::Config configFor(const QString& launcherDirectory) {
     return config;
 }
 
+// Check details quote files, processes and servers: never read as rich text.
 QLabel* namedLabel(const QString& text, const QString& objectName, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(objectName);
+    label->setTextFormat(Qt::PlainText);
     return label;
 }
 
@@ -52,6 +56,8 @@ CheckDialog::CheckDialog(const QString& launcherDirectory, QWidget* parent)
     : CheckDialog(configFor(launcherDirectory), parent) {}
 
 CheckDialog::CheckDialog(LauncherChecks::Config config, QWidget* parent) : QDialog(parent) {
+    logFile_ =
+        QString::fromStdString(platform::pathToUtf8(config.launcherDir / "logs" / "launcher.log"));
     buildUi();
     watcher_ = new QFutureWatcher<std::vector<CheckResult>>(this);
     connect(watcher_, &QFutureWatcherBase::finished, this, &CheckDialog::showResults);
@@ -88,6 +94,13 @@ void CheckDialog::buildUi() {
     layout->addWidget(scroll, 1);
 
     auto* buttons = new QHBoxLayout;
+    auto* openLog = new QPushButton(QStringLiteral("Открыть журнал"), this);
+    openLog->setObjectName(QStringLiteral("secondaryButton"));
+    openLog->setCursor(Qt::PointingHandCursor);
+    openLog->setToolTip(QStringLiteral("Журнал лаунчера: что он делал и почему не получилось"));
+    connect(openLog, &QPushButton::clicked, this,
+            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(logFile_)); });
+    buttons->addWidget(openLog);
     buttons->addStretch();
     auto* close = new QPushButton(QStringLiteral("Закрыть"), this);
     close->setObjectName(QStringLiteral("secondaryButton"));

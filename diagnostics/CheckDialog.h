@@ -30,6 +30,7 @@ private:
     QLabel* summaryLabel_ = nullptr;
     QVBoxLayout* listLayout_ = nullptr;
     QFutureWatcher<std::vector<CheckResult>>* watcher_ = nullptr;
+    QString logFile_;
 };
 
 } // namespace qbk

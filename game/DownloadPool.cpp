@@ -26,13 +26,19 @@ void setProcessFirstError(const std::string& text, bool onlyWhenEmpty) {
 
 class PoolRun {
 public:
-    PoolRun(const std::vector<DownloadTask>& tasks, const PoolProgressFn& progress)
-        : tasks_(tasks), progress_(progress), total_(static_cast<int>(tasks.size())) {}
+    PoolRun(const std::vector<DownloadTask>& tasks, const PoolProgressFn& progress,
+            const TransferLimits& limits)
+        : tasks_(tasks), progress_(progress), limits_(limits),
+          total_(static_cast<int>(tasks.size())) {}
 
     void work() {
         try {
-            HttpClient client;
+            HttpClient client(limits_);
             while (!stop_.load()) {
+                if (stopRequested()) {
+                    fail(kStoppedText);
+                    return;
+                }
                 const std::size_t index = nextIndex_.fetch_add(1);
                 if (index >= tasks_.size())
                     return;
@@ -75,16 +81,18 @@ private:
         if (task.path.has_parent_path())
             platform::createDirectories(task.path.parent_path());
         const DownloadCheck check = DownloadCheck::sha1(task.expectedSha1, task.expectedSize);
-        for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        for (int attempt = 0; attempt < kAttempts && !stopRequested(); ++attempt) {
             if (client.DownloadVerified(task.url, task.path, check)) {
                 const auto size = platform::fileSize(task.path);
                 count(true, size ? static_cast<std::int64_t>(*size) : 0);
                 return true;
             }
         }
-        fail(task.url + " -> " + client.LastError);
+        fail(stopRequested() ? std::string(kStoppedText) : task.url + " -> " + client.LastError);
         return false;
     }
+
+    bool stopRequested() const { return limits_.watch && limits_.watch->stopRequested(); }
 
     void count(bool downloaded, std::int64_t bytes) {
         std::lock_guard lock(resultMutex_);
@@ -102,6 +110,7 @@ private:
 
     const std::vector<DownloadTask>& tasks_;
     const PoolProgressFn& progress_;
+    const TransferLimits& limits_;
     const int total_;
     std::atomic<std::size_t> nextIndex_{0};
     std::atomic<int> finished_{0};
@@ -119,7 +128,7 @@ std::thread startPlainThread(std::function<void()> body) {
 
 bool DownloadAll(const std::vector<DownloadTask>& tasks, int threadCount,
                  const PoolProgressFn& progress, PoolRunResult* result,
-                 const PoolThreadStarter& startThread) {
+                 const PoolThreadStarter& startThread, const TransferLimits& limits) {
     setProcessFirstError({}, false);
     if (result)
         *result = {};
@@ -130,7 +139,7 @@ bool DownloadAll(const std::vector<DownloadTask>& tasks, int threadCount,
                                 static_cast<int>(std::min<std::size_t>(tasks.size(), kMaxThreads)));
     const PoolThreadStarter& start =
         startThread ? startThread : PoolThreadStarter(startPlainThread);
-    PoolRun run(tasks, progress);
+    PoolRun run(tasks, progress, limits);
     std::vector<std::thread> threads;
     threads.reserve(wanted);
     for (int i = 0; i < wanted; ++i) {
@@ -148,6 +157,17 @@ bool DownloadAll(const std::vector<DownloadTask>& tasks, int threadCount,
     if (result)
         *result = run.result();
     return run.succeeded();
+}
+
+std::int64_t BytesToFetch(const std::vector<DownloadTask>& tasks) {
+    std::int64_t bytes = 0;
+    for (const DownloadTask& task : tasks) {
+        const auto size = platform::fileSize(task.path);
+        if (task.expectedSize > 0 &&
+            (!size || static_cast<std::int64_t>(*size) != task.expectedSize))
+            bytes += task.expectedSize;
+    }
+    return bytes;
 }
 
 std::string PoolFirstError() {

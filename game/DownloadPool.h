@@ -1,5 +1,7 @@
 #pragma once
 
+#include "launch/TransferLimits.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -34,10 +36,14 @@ using PoolThreadStarter = std::function<std::thread(std::function<void()> body)>
 // Fetches every task on up to 32 threads (at least 1, at most one per task). A present file of
 // exactly expectedSize bytes is kept without a transfer; a fetch is tried 3 times and must
 // match expectedSize and expectedSha1 where they are given. The first task that fails for good
-// stops the run: tasks not yet taken are not started, and the result is false.
+// stops the run: tasks not yet taken are not started, and the result is false. The limits'
+// watch sees every block and, once it asks to stop, ends the run the same way.
 bool DownloadAll(const std::vector<DownloadTask>& tasks, int threadCount,
                  const PoolProgressFn& progress, PoolRunResult* result = nullptr,
-                 const PoolThreadStarter& startThread = {});
+                 const PoolThreadStarter& startThread = {}, const TransferLimits& limits = {});
+
+// The bytes of the tasks whose file is not yet there at its expected size.
+std::int64_t BytesToFetch(const std::vector<DownloadTask>& tasks);
 
 // The first failure text of the latest run in the process ("url -> error").
 std::string PoolFirstError();

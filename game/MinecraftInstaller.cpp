@@ -83,7 +83,7 @@ bool MinecraftInstaller::obtainVersionJson(const StatusFn& status, nlohmann::jso
 
 bool MinecraftInstaller::fetchVersionJson(const StatusFn& status, const fs::path& path) {
     report(status, "Получение списка версий Minecraft...", 0);
-    HttpClient client;
+    HttpClient client(limits_);
     std::string manifestBytes;
     if (!client.DownloadToString(endpoints_.mojangMeta + "/mc/game/version_manifest_v2.json",
                                  manifestBytes)) {
@@ -122,8 +122,8 @@ bool MinecraftInstaller::fetchVersionJson(const StatusFn& status, const fs::path
 // that later runs trust without a check.
 bool MinecraftInstaller::fetchDocument(const std::string& url, const std::string& sha1,
                                        std::int64_t size, std::string& body, std::string& error) {
-    HttpClient client;
-    for (int attempt = 0; attempt < kDocumentAttempts; ++attempt) {
+    HttpClient client(limits_);
+    for (int attempt = 0; attempt < kDocumentAttempts && !stopRequested(); ++attempt) {
         if (!client.DownloadToString(url, body)) {
             error = client.LastError;
             continue;
@@ -154,8 +154,10 @@ bool MinecraftInstaller::downloadGameFiles(const nlohmann::json& versionJson,
     if (!collectGameTasks(versionJson, tasks))
         return false;
     report(status, "Скачивание Minecraft " + mcVersion + "...", 5);
-    const PoolProgressFn progress = [&status](int done, int total) {
-        if (status && total != 0)
+    beginDownloads(tasks, "Скачивание библиотек Minecraft", 25);
+    // With a watch the bar and text follow bytes; file counts would only fight them.
+    const PoolProgressFn progress = [this, &status](int done, int total) {
+        if (status && total != 0 && !limits_.watch)
             report(status,
                    "Скачивание библиотек Minecraft (" + std::to_string(done) + "/" +
                        std::to_string(total) + ")",
@@ -182,8 +184,9 @@ bool MinecraftInstaller::downloadAssets(const nlohmann::json& versionJson, const
         return SetError("Ошибка обработки ресурсов: " + error);
 
     report(status, "Скачивание ресурсов игры (" + std::to_string(tasks.size()) + " файлов)...", 27);
-    const PoolProgressFn progress = [&status](int done, int total) {
-        if (status && total != 0 && (done % 50 == 0 || done == total))
+    beginDownloads(tasks, "Скачивание ресурсов игры", 65);
+    const PoolProgressFn progress = [this, &status](int done, int total) {
+        if (status && total != 0 && !limits_.watch && (done % 50 == 0 || done == total))
             report(status,
                    "Скачивание ресурсов игры (" + std::to_string(done) + "/" +
                        std::to_string(total) + ")",
@@ -215,10 +218,16 @@ bool MinecraftInstaller::obtainAssetIndex(const nlohmann::json& assetIndex, cons
     return true;
 }
 
+void MinecraftInstaller::beginDownloads(const std::vector<DownloadTask>& tasks,
+                                        const std::string& text, int endPercent) {
+    if (limits_.watch)
+        limits_.watch->beginDownloads(wide(text), BytesToFetch(tasks), endPercent);
+}
+
 bool MinecraftInstaller::runPool(const std::vector<DownloadTask>& tasks, int threads,
                                  const PoolProgressFn& progress, std::string& error) {
     PoolRunResult run;
-    const bool ok = DownloadAll(tasks, threads, progress, &run);
+    const bool ok = DownloadAll(tasks, threads, progress, &run, {}, limits_);
     stats.filesDownloaded += run.downloaded;
     stats.filesSkipped += run.skipped;
     stats.bytesDownloaded += run.bytesDownloaded;

@@ -32,6 +32,10 @@ public:
 
     std::filesystem::path VersionJsonPath(const std::string& versionId) const;
 
+    // Bounds and watch of every transfer of later operations.
+    void setTransferLimits(const TransferLimits& limits) { limits_ = limits; }
+    const TransferLimits& transferLimits() const { return limits_; }
+
     std::filesystem::path gameDir;
     std::filesystem::path javaHome;
     std::wstring lastError;
@@ -52,9 +56,13 @@ private:
                  const PoolProgressFn& progress, std::string& error);
     bool fetchDocument(const std::string& url, const std::string& sha1, std::int64_t size,
                        std::string& body, std::string& error);
+    void beginDownloads(const std::vector<DownloadTask>& tasks, const std::string& text,
+                        int endPercent);
+    bool stopRequested() const { return limits_.watch && limits_.watch->stopRequested(); }
 
     Endpoints endpoints_;
     TargetPlatform target_;
+    TransferLimits limits_;
 };
 
 } // namespace qbk

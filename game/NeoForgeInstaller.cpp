@@ -6,6 +6,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <iostream>
 
 namespace qbk {
@@ -60,23 +61,33 @@ bool NeoForgeInstaller::InstallNeoForge(const std::string& mcVersion,
         return false;
     const std::string& version = installer_.neoForgeVersion;
     const fs::path versionJson = installer_.VersionJsonPath(neoForgeId(version));
-    if (platform::pathExists(versionJson))
+    // Present while an installer runs: a run stopped or killed midway may have written the
+    // version file before its libraries, so that file is not trusted then.
+    const fs::path unfinished =
+        installer_.gameDir / platform::pathFromUtf8(neoForgeId(version) + ".unfinished");
+    if (platform::pathExists(versionJson) && !platform::pathExists(unfinished))
         return true;
+    platform::removeFile(versionJson);
 
     const std::string url = mavenBase_ + "/releases/net/neoforged/neoforge/" + version +
                             "/neoforge-" + version + "-installer.jar";
     const fs::path jar =
         installer_.gameDir / platform::pathFromUtf8("neoforge-installer-" + version + ".jar");
     report(status, "Скачивание установщика NeoForge " + version + "...", 67);
+    if (limits_.watch)
+        limits_.watch->beginDownloads(L"Скачивание установщика NeoForge", 0, 70);
     platform::createDirectories(installer_.gameDir);
     HttpClient http(limits_);
     if (!http.DownloadFile(url, jar))
-        return fail("Не удалось скачать установщик NeoForge: " + http.LastError);
+        return fail(stopRequested() ? kStoppedText
+                                    : "Не удалось скачать установщик NeoForge: " + http.LastError);
 
+    WriteFileBytes(unfinished, version);
     const bool ran = RunNeoForgeInstaller(jar, status);
     platform::removeFile(jar);
     if (!ran)
         return false;
+    platform::removeFile(unfinished);
     if (!platform::pathExists(versionJson))
         return fail("Установщик отработал, но " + platform::pathToUtf8(versionJson) +
                     " не появился.");
@@ -152,6 +163,8 @@ bool NeoForgeInstaller::useInstalledAfterListFailure(const std::string& pinnedVe
 
 bool NeoForgeInstaller::RunNeoForgeInstaller(const fs::path& installerJar, const StatusFn& status) {
     report(status, "Установка NeoForge (это займёт минуту)...", 70);
+    if (limits_.watch) // the installer downloads in its own process: no bytes to show
+        limits_.watch->beginStep(L"Установка NeoForge: установщик скачивает и собирает файлы", 99);
     const fs::path java = javaExecutable();
     if (!platform::pathExists(java))
         return fail("Не найден " + target_.javaExecutable + ": " + platform::pathToUtf8(java));
@@ -187,7 +200,21 @@ NeoForgeInstaller::RunOutcome NeoForgeInstaller::runInstallerOnce(const fs::path
         return RunOutcome::Failed;
     }
     int exitCode = 1; // also when the code cannot be read
-    const auto waited = process.waitFor(installerTimeLimit_, exitCode);
+    // Waited in short slices, so a stop ends the child within a slice.
+    const auto deadline = std::chrono::steady_clock::now() + installerTimeLimit_;
+    auto waited = platform::ChildProcess::WaitResult::StillRunning;
+    while (waited == platform::ChildProcess::WaitResult::StillRunning && !stopRequested()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        waited = process.waitFor(std::min(left, std::chrono::milliseconds(100)), exitCode);
+    }
+    if (waited == platform::ChildProcess::WaitResult::StillRunning && stopRequested()) {
+        process.kill();
+        fail(kStoppedText);
+        return RunOutcome::Failed;
+    }
     if (waited == platform::ChildProcess::WaitResult::StillRunning) {
         process.kill();
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(installerTimeLimit_);

@@ -48,6 +48,7 @@ private:
     bool useInstalledAfterListFailure(const std::string& pinnedVersion, std::string& version);
     RunOutcome runInstallerOnce(const std::filesystem::path& installerJar, const std::string& flag);
     void writeLauncherProfilesStub() const;
+    bool stopRequested() const { return limits_.watch && limits_.watch->stopRequested(); }
 
     MinecraftInstaller& installer_;
     std::string mavenBase_;

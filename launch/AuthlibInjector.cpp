@@ -24,6 +24,8 @@ fs::path EnsureAuthlibInjector(const fs::path& launcherDir, const std::string& m
     if (!AuthlibRelease::parse(body, release, error))
         return {};
     platform::createDirectories(launcherDir);
+    if (limits.watch)
+        limits.watch->beginDownloads(L"Скачивание authlib-injector", 0, 100);
     // Streams into agent + ".part" and renames only a complete, matching jar into place: a file
     // at the agent path is trusted forever after.
     if (!http.DownloadVerified(release.jarUrl, agent, release.check)) {

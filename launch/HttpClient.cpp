@@ -109,10 +109,38 @@ bool startsWithHttps(const std::string& url) {
            });
 }
 
-int progressAdapter(void* callable, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t,
+} // namespace
+
+// One transfer's progress: the caller's callable and the limits' watch, which sees each new
+// block and can stop the transfer.
+struct HttpClient::Progress {
+    ProgressFn* callable = nullptr;
+    TransferWatch* watch = nullptr;
+    std::int64_t counted = 0;
+
+    // A failed attempt's bytes are not part of what the run has.
+    void takeBack() {
+        if (watch && counted != 0)
+            watch->received(-counted, 0);
+        counted = 0;
+    }
+};
+
+namespace {
+
+int progressAdapter(void* data, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t,
                     curl_off_t) {
+    auto& progress = *static_cast<HttpClient::Progress*>(data);
     try {
-        return (*static_cast<ProgressFn*>(callable))(downloadNow, downloadTotal) ? 0 : 1;
+        if (progress.watch) {
+            if (progress.watch->stopRequested())
+                return 1;
+            if (downloadNow > progress.counted) {
+                progress.watch->received(downloadNow - progress.counted, downloadTotal);
+                progress.counted = downloadNow;
+            }
+        }
+        return !progress.callable || (*progress.callable)(downloadNow, downloadTotal) ? 0 : 1;
     } catch (...) {
         return 1; // an exception must not unwind through libcurl
     }
@@ -238,10 +266,22 @@ void HttpClient::setRequestOptions(const std::string& url) {
 }
 
 void HttpClient::setProgressOptions(ProgressFn& progress) {
+    progress_ = std::make_unique<Progress>();
+    progress_->callable = progress ? &progress : nullptr;
+    progress_->watch = limits_.watch;
+    if (!progress_->callable && !progress_->watch)
+        return;
     CURL* curl = handle_.get();
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, progressAdapter);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, progress_.get());
+}
+
+// A transfer that failed because the run was stopped says so, not libcurl's abort text.
+void HttpClient::failed(std::string text) {
+    if (progress_)
+        progress_->takeBack();
+    LastError = limits_.watch && limits_.watch->stopRequested() ? kStoppedText : std::move(text);
 }
 
 long HttpClient::responseCode() const {
@@ -266,8 +306,7 @@ bool HttpClient::DownloadFile(const std::string& url, const fs::path& destinatio
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (progress)
-        setProgressOptions(progress);
+    setProgressOptions(progress);
 
     const CURLcode result = curl_easy_perform(curl);
     // The last buffered block reaches the disk only here; a failed close is a lost tail.
@@ -280,7 +319,7 @@ bool HttpClient::DownloadFile(const std::string& url, const fs::path& destinatio
     else if (!closed)
         failure = writeFailureText(destination, sink.writeError);
     if (!failure.empty()) {
-        LastError = std::move(failure);
+        failed(std::move(failure));
         platform::removeFile(destination);
         return false;
     }
@@ -296,21 +335,20 @@ bool HttpClient::DownloadToString(const std::string& url, std::string& body, Pro
     StringSink sink{&body, limits_.maxDocumentBytes};
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendToString);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    if (progress)
-        setProgressOptions(progress);
+    setProgressOptions(progress);
 
     const CURLcode result = curl_easy_perform(curl);
     const long code = responseCode();
     if (sink.oversized) {
-        LastError = "Ответ сервера больше " + std::to_string(limits_.maxDocumentBytes) + " байт";
+        failed("Ответ сервера больше " + std::to_string(limits_.maxDocumentBytes) + " байт");
         return false;
     }
     if (result != CURLE_OK) {
-        LastError = curl_easy_strerror(result);
+        failed(curl_easy_strerror(result));
         return false;
     }
     if (!isSuccessCode(code)) {
-        LastError = httpCodeText(code);
+        failed(httpCodeText(code));
         body.clear();
         return false;
     }
@@ -339,8 +377,7 @@ bool HttpClient::DownloadVerified(const std::string& url, const fs::path& target
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (progress)
-        setProgressOptions(progress);
+    setProgressOptions(progress);
 
     const CURLcode result = curl_easy_perform(curl);
     const bool closed = closeFile(sink.file, sink.writeError);
@@ -362,7 +399,7 @@ bool HttpClient::DownloadVerified(const std::string& url, const fs::path& target
 
     if (!failure.empty()) {
         platform::removeFile(partial);
-        LastError = std::move(failure);
+        failed(std::move(failure));
         return false;
     }
     return true;

@@ -45,8 +45,11 @@ public:
     // Sent instead of the launcher's own User-Agent (some APIs ask for a contact in it).
     void setUserAgent(std::string userAgent) { userAgent_ = std::move(userAgent); }
 
-    // Text of the latest failure (UTF-8); a success leaves it unchanged.
+    // Text of the latest failure (UTF-8); a success leaves it unchanged. A transfer stopped
+    // through the limits' watch reports kStoppedText.
     std::string LastError;
+
+    struct Progress;
 
 private:
     struct HandleDeleter {
@@ -57,10 +60,12 @@ private:
     void setRequestOptions(const std::string& url);
     void setProgressOptions(ProgressFn& progress);
     long responseCode() const;
+    void failed(std::string text);
 
     TransferLimits limits_;
     std::string userAgent_;
     std::unique_ptr<void, HandleDeleter> handle_;
+    std::unique_ptr<Progress> progress_;
 };
 
 } // namespace qbk

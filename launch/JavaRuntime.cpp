@@ -38,7 +38,8 @@ fs::path folderToMove(const fs::path& extractDir) {
 JavaRuntime::JavaRuntime(fs::path launcherDir, TargetPlatform target, LogFn log,
                          TransferLimits limits)
     : baseDir_(std::move(launcherDir)), javaHome_(baseDir_ / "runtime" / "java21"),
-      target_(std::move(target)), http_(limits), log_(log ? std::move(log) : writeToConsole) {}
+      target_(std::move(target)), http_(limits), log_(log ? std::move(log) : writeToConsole),
+      watch_(limits.watch) {}
 
 fs::path JavaRuntime::javaExecutable() const {
     return javaHome_ / "bin" / target_.javaExecutable;
@@ -67,7 +68,16 @@ bool JavaRuntime::EnsureInstalled(const std::string& url) {
     platform::createDirectories(runtimeDir());
     const fs::path archive = runtimeDir() / target_.runtimeArchiveName();
     const fs::path extractDir = runtimeDir() / "_extract_tmp";
-    if (!download(url, archive) || !unpack(archive, extractDir) || !moveIntoPlace(extractDir))
+    if (!download(url, archive))
+        return false;
+    // A stopped run unpacks nothing; the archive is whole and the next run fetches it again.
+    if (watch_ && watch_->stopRequested()) {
+        platform::removeFile(archive);
+        return false;
+    }
+    if (watch_)
+        watch_->beginStep(L"Распаковка Java 21", 100);
+    if (!unpack(archive, extractDir) || !moveIntoPlace(extractDir))
         return false;
     platform::removeFile(archive);
     platform::removeTree(extractDir);
@@ -89,8 +99,11 @@ bool JavaRuntime::download(const std::string& url, const fs::path& archive) {
         }
         return true;
     };
+    if (watch_)
+        watch_->beginDownloads(L"Скачивание Java 21", 0, 85);
     if (!http_.DownloadFile(url, archive, progress)) {
-        error(L"\n[Java] Ошибка скачивания: " + wide(http_.LastError) + L"\n");
+        failure_ = wide(http_.LastError);
+        error(L"\n[Java] Ошибка скачивания: " + failure_ + L"\n");
         return false;
     }
     output(L"\n[Java] Скачивание завершено, распаковываю...\n");
@@ -102,6 +115,7 @@ bool JavaRuntime::unpack(const fs::path& archive, const fs::path& extractDir) {
     platform::removeTree(extractDir);
     std::string reason;
     if (!extractRuntimeArchive(archive, extractDir, target_.runtimeArchiveFormat, &reason)) {
+        failure_ = L"Ошибка распаковки архива: " + wide(reason);
         error(L"[Java] Ошибка распаковки архива.\n");
         error(L"[Java] " + wide(reason) + L"\n");
         return false;
@@ -114,8 +128,9 @@ bool JavaRuntime::moveIntoPlace(const fs::path& extractDir) {
     if (platform::pathExists(javaHome_))
         platform::removeTree(javaHome_);
     if (!platform::moveReplace(folderToMove(extractDir), javaHome_)) {
-        error(L"[Java] Не удалось перенести распакованные файлы, код: " +
-              std::to_wstring(platform::lastSystemError()) + L"\n");
+        failure_ = L"Не удалось перенести распакованные файлы, код: " +
+                   std::to_wstring(platform::lastSystemError());
+        error(L"[Java] " + failure_ + L"\n");
         return false;
     }
     return true;

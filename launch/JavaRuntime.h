@@ -31,6 +31,8 @@ public:
     static std::string downloadUrl(const std::string& adoptiumBase, const TargetPlatform& target);
 
     const std::filesystem::path& javaHome() const { return javaHome_; }
+    // Why the latest EnsureInstalled failed, in plain words; empty when unknown.
+    const std::wstring& failure() const { return failure_; }
     // bin/java.exe or bin/java: starts the game and the installer.
     std::filesystem::path javaExecutable() const;
     // bin/javaw.exe or bin/java: marks an installed runtime.
@@ -49,6 +51,8 @@ private:
     TargetPlatform target_;
     HttpClient http_;
     LogFn log_;
+    TransferWatch* watch_ = nullptr;
+    std::wstring failure_;
 };
 
 } // namespace qbk

@@ -6,6 +6,7 @@
 #include "game/NeoForgeInstaller.h"
 #include "launch/AuthlibInjector.h"
 #include "launch/JavaRuntime.h"
+#include "launch/LaunchProgress.h"
 #include "launch/ServerList.h"
 #include "mods/ModSyncJob.h"
 #include "mods/ModsFolderLock.h"
@@ -28,6 +29,7 @@ const QString kAgentFailure = QStringLiteral(
 const QString kInstallFailure = QStringLiteral("Не удалось установить игру.");
 const QString kLaunchFailure = QStringLiteral("Не удалось запустить игру.");
 const QString kLaunched = QStringLiteral("Игра запущена!");
+const QString kStopped = QString::fromUtf8(qbk::kStoppedText);
 
 std::string fromView(std::string_view text) {
     return std::string(text);
@@ -35,11 +37,6 @@ std::string fromView(std::string_view text) {
 
 QString fromWide(const std::wstring& text) {
     return QString::fromStdWString(text);
-}
-
-// The installers report 0..100 on one scale; the bar shows it between 8 and 88.
-int barPercent(int installerPercent) {
-    return 8 + installerPercent * 80 / 100;
 }
 
 void logError(const std::string& text) {
@@ -54,7 +51,16 @@ LauncherWorker::LauncherWorker(qbk::LaunchSnapshot snapshot, QObject* parent)
         snapshot_.options.playerName = L"Player";
 }
 
+LauncherWorker::~LauncherWorker() = default;
+
 void LauncherWorker::run() {
+    progress_ = std::make_unique<qbk::LaunchProgress>(
+        [this](const std::wstring& text, int percent) {
+            emit statusChanged(fromWide(text));
+            emit progressChanged(percent);
+        },
+        stop_);
+    limits_.watch = progress_.get();
     QString message;
     bool success = false;
     try {
@@ -66,13 +72,29 @@ void LauncherWorker::run() {
         logError("unknown exception");
         message = stepFailure_;
     }
+    // Whatever a stopped step said, the player asked for the stop; a started game stays.
+    if (!success && stopped())
+        message = kStopped;
+    std::cout << "[Launch] " << message.toStdString() << std::endl;
+    progress_.reset(); // its ticker emits nothing after finished
     emit finished(success, message);
 }
 
+void LauncherWorker::status(const QString& text, int percent) {
+    percent_ = percent;
+    progress_->setScale(0, 100);
+    progress_->status(text.toStdWString(), percent);
+}
+
+void LauncherWorker::status(const QString& text) {
+    status(text, percent_);
+}
+
+// The installers report 0..100 on one scale; the bar shows it between 8 and 88.
 qbk::StatusFn LauncherWorker::installerProgress() {
     return [this](const std::wstring& text, int percent) {
-        status(fromWide(text));
-        progress(barPercent(percent));
+        progress_->setScale(8, 88);
+        progress_->status(text, percent);
     };
 }
 
@@ -83,28 +105,37 @@ bool LauncherWorker::play(QString& message) {
     const fs::path gameDir = launcherDir / "minecraft";
 
     stepFailure_ = kJavaFailure;
-    status(QStringLiteral("Проверка Java 21..."));
-    qbk::JavaRuntime java(launcherDir, target);
+    status(QStringLiteral("Проверка Java 21..."), 0);
+    progress_->setScale(0, 8);
+    qbk::JavaRuntime java(launcherDir, target, {}, limits_);
     if (!java.EnsureInstalled(qbk::JavaRuntime::downloadUrl(endpoints.adoptium, target))) {
+        // The cause under the step's own message, in the runtime's words.
         message = kJavaFailure;
+        if (!java.failure().empty())
+            message += QStringLiteral("\n") + fromWide(java.failure());
         return false;
     }
-    progress(8);
+    if (stopped())
+        return false;
+    status(QStringLiteral("Проверка файлов игры..."), 8);
 
     stepFailure_ = kInstallFailure;
     qbk::MinecraftInstaller installer(gameDir, java.javaHome(), endpoints, target);
+    installer.setTransferLimits(limits_);
     const std::string mcVersion = fromView(qbk::project::kMinecraftVersion);
-    if (!installer.EnsureVanilla(mcVersion, installerProgress())) {
+    if (!installer.EnsureVanilla(mcVersion, installerProgress()) || stopped()) {
         message = fromWide(installer.lastError);
         return false;
     }
-    qbk::NeoForgeInstaller neoForge(installer, endpoints.neoforgeMaven, target);
+    qbk::NeoForgeInstaller neoForge(installer, endpoints.neoforgeMaven, target, {},
+                                    qbk::NeoForgeInstaller::kDefaultInstallerTimeLimit, limits_);
     if (!neoForge.InstallNeoForge(mcVersion, fromView(qbk::project::kNeoForgeVersion),
-                                  installerProgress())) {
+                                  installerProgress()) ||
+        stopped()) {
         message = fromWide(installer.lastError);
         return false;
     }
-    progress(88);
+    status(QStringLiteral("Получение списка модов..."), 88);
 
     stepFailure_ = kModSyncFailure;
     QString modFailure;
@@ -113,8 +144,9 @@ bool LauncherWorker::play(QString& message) {
         message = kModSyncFailure + QStringLiteral("\n") + modFailure;
         return false;
     }
-    progress(92);
-    status(QStringLiteral("Подготовка запуска игры..."));
+    if (stopped())
+        return false;
+    status(QStringLiteral("Подготовка запуска игры..."), 92);
     writeServerList(gameDir);
 
     stepFailure_ = kInstallFailure;
@@ -126,32 +158,34 @@ bool LauncherWorker::play(QString& message) {
 
     stepFailure_ = kAgentFailure;
     status(QStringLiteral("Подготовка авторизации..."));
+    progress_->setScale(92, 96);
     std::string agentError;
     const fs::path agent =
-        qbk::EnsureAuthlibInjector(launcherDir, endpoints.authlibInjector, agentError);
+        qbk::EnsureAuthlibInjector(launcherDir, endpoints.authlibInjector, agentError, limits_);
     if (agent.empty()) {
         logError(agentError);
-        message = kAgentFailure;
+        message = kAgentFailure + QStringLiteral("\n") + QString::fromStdString(agentError);
         return false;
     }
     qbk::AppendAgentArgument(profile, agent, endpoints.accountServer);
+    if (stopped())
+        return false;
 
     stepFailure_ = kLaunchFailure;
-    progress(96);
-    status(QStringLiteral("Запуск игры..."));
+    status(QStringLiteral("Запуск игры..."), 96);
     std::wstring launchError;
     if (!qbk::LaunchGame(java.javaExecutable(), gameDir, profile, launchError, gameStartWatch_)) {
         message = fromWide(launchError);
         return false;
     }
-    progress(100);
+    status(kLaunched, 100);
     message = kLaunched;
     return true;
 }
 
 bool LauncherWorker::syncMods(const fs::path& gameDir, QString& failure) {
-    status(QStringLiteral("Получение списка модов..."));
-    qbk::ModSyncJob job(snapshot_.endpoints.accountServer + "/api/mods", gameDir / "mods");
+    qbk::ModSyncJob job(snapshot_.endpoints.accountServer + "/api/mods", gameDir / "mods", {},
+                        limits_);
     std::vector<qbk::ModManifestEntry> entries;
     if (!job.fetchModManifest(entries)) {
         status(QStringLiteral("Манифест недоступен — использую локальные моды..."));
@@ -161,6 +195,7 @@ bool LauncherWorker::syncMods(const fs::path& gameDir, QString& failure) {
     const auto folderLock = qbk::ModsFolderLock::acquire(
         [this] { status(QStringLiteral("Жду окончания загрузки модов...")); });
     status(QStringLiteral("Синхронизация модов..."));
+    progress_->setScale(88, 92);
     if (job.syncMods(entries) >= 0)
         return true;
     failure = QString::fromStdWString(job.failure());

@@ -32,7 +32,7 @@ std::wstring printableName(const std::string& utf8) {
 
 ModSyncJob::ModSyncJob(std::string manifestUrl, fs::path modsDir, LogFn log, TransferLimits limits)
     : manifestUrl_(std::move(manifestUrl)), modsDir_(std::move(modsDir)),
-      log_(log ? std::move(log) : LogFn(writeToConsole)), http_(limits) {}
+      log_(log ? std::move(log) : LogFn(writeToConsole)), http_(limits), watch_(limits.watch) {}
 
 bool ModSyncJob::fetchModManifest(std::vector<ModManifestEntry>& entries) {
     entries.clear();
@@ -57,6 +57,18 @@ bool ModSyncJob::fetchModManifest(std::vector<ModManifestEntry>& entries) {
 
 int ModSyncJob::syncMods(const std::vector<ModManifestEntry>& entries) {
     platform::createDirectories(modsDir_);
+    if (watch_) {
+        std::int64_t bytes = 0;
+        for (const ModManifestEntry& entry : entries) {
+            const auto size =
+                IsSafeModFileName(entry.fileName)
+                    ? platform::fileSize(modsDir_ / platform::pathFromUtf8(entry.fileName))
+                    : std::nullopt;
+            if (IsSafeModFileName(entry.fileName) && !(size && *size == entry.sizeBytes))
+                bytes += static_cast<std::int64_t>(entry.sizeBytes);
+        }
+        watch_->beginDownloads(L"Скачивание модов", bytes, 100);
+    }
     int downloaded = 0;
     for (const ModManifestEntry& entry : entries) {
         const EntryOutcome outcome = syncEntry(entry);

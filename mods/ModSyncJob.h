@@ -39,6 +39,7 @@ private:
     std::filesystem::path modsDir_;
     LogFn log_;
     HttpClient http_;
+    TransferWatch* watch_ = nullptr;
     std::wstring failure_;
 };
 
