@@ -25,6 +25,7 @@ const Key kKeys[] = {
     {"endpoints/modrinthSite", &Endpoints::modrinthSite, true},
     {"endpoints/gameServer", &Endpoints::gameServer, false},
     {"auth/baseUrl", &Endpoints::accountServer, true},
+    {"endpoints/launcherUpdates", &Endpoints::launcherUpdates, true},
     {"network/caBundle", &Endpoints::caBundle, false},
 };
 
@@ -56,6 +57,7 @@ Endpoints Endpoints::defaults() {
     e.modrinthSite = "https://modrinth.com";
     e.gameServer = project::defaultGameServer();
     e.accountServer = project::defaultAccountServer();
+    e.launcherUpdates = project::defaultLauncherUpdates();
     return e;
 }
 

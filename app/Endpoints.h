@@ -16,9 +16,10 @@ struct Endpoints {
     std::string authlibInjector;
     std::string modrinthApi;
     std::string modrinthSite;
-    std::string gameServer;    // a bare host, written into the game's server list
-    std::string accountServer; // "auth/baseUrl"
-    std::string caBundle;      // extra trusted certificates (PEM file); empty for none
+    std::string gameServer;      // a bare host, written into the game's server list
+    std::string accountServer;   // "auth/baseUrl"
+    std::string launcherUpdates; // latest.json and its signature; the trusted key is fixed
+    std::string caBundle;        // extra trusted certificates (PEM file); empty for none
 
     static Endpoints defaults();
     // Values from the INI, each blank one replaced by its default.

@@ -22,6 +22,9 @@ public:
     // Unavailable: the lock file could not be made at all (a read-only folder, for one).
     State state() const { return state_; }
 
+    // True while an InstanceLock of this process holds its folder.
+    static bool heldByThisProcess();
+
     static std::filesystem::path lockFile(const std::filesystem::path& launcherDir);
 
 private:

@@ -5,11 +5,14 @@
 #include "accounts/BanText.h"
 #include "accounts/SessionCheck.h"
 #include "accounts/SessionStore.h"
+#include "app/LauncherDir.h"
 #include "app/ProjectInfo.h"
 #include "app/Settings.h"
 #include "app/SettingsDialog.h"
+#include "app/UpdatePanel.h"
 #include "diagnostics/CheckDialog.h"
 #include "launch/LaunchSnapshot.h"
+#include "launch/LauncherLog.h"
 #include "launch/LauncherWorker.h"
 #include "mods/ModArchiveImport.h"
 #include "mods/ModListPanel.h"
@@ -29,6 +32,9 @@
 #include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
 
 namespace {
 
@@ -39,6 +45,10 @@ const QString kWorkingColour = QStringLiteral("#7c5cff");
 const QString kSuccessColour = QStringLiteral("#4ec97a");
 const QString kFailureColour = QStringLiteral("#e05a5a");
 const QString kIdleColour = QStringLiteral("#8b8b98");
+const QString kPlayText = QStringLiteral("ИГРАТЬ");
+const QString kCancelText = QStringLiteral("Отмена");
+// Past this a stopped launch is abandoned: the process must end within five seconds.
+constexpr int kStopWaitMs = 4000;
 
 QString fromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -72,6 +82,10 @@ MainWindow::MainWindow(qbk::Settings& settings, QWidget* parent)
     modListPanel->refresh(modsFolder());
 }
 
+void MainWindow::startUpdateCheck() {
+    updatePanel_->start();
+}
+
 void MainWindow::buildUi() {
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -94,9 +108,17 @@ QWidget* MainWindow::buildHeader() {
     row->addWidget(namedLabel(QStringLiteral("Quell"), QStringLiteral("logoLabel"), header));
     row->addWidget(namedLabel(QStringLiteral("brook"), QStringLiteral("logoAccent"), header));
     row->addWidget(
-        namedLabel(QStringLiteral("  ver. %1").arg(fromView(qbk::project::kLauncherVersion)),
+        namedLabel(QStringLiteral("  ver. %1").arg(fromView(qbk::project::launcherVersion())),
                    QStringLiteral("versionLabel"), header));
     row->addStretch();
+    updatePanel_ =
+        new qbk::UpdatePanel({qbk::LauncherDir(), qbk::platform::executablePath().filename(),
+                              settings_.endpoints().launcherUpdates,
+                              [this] {
+                                  return workerThread && workerThread->isRunning();
+                              }},
+                             header);
+    row->addWidget(updatePanel_);
 
     auto* siteLink = new QPushButton(QLatin1Char(' ') + fromView(qbk::project::kDomain), header);
     siteLink->setObjectName(QStringLiteral("siteLink"));
@@ -173,6 +195,8 @@ QWidget* MainWindow::buildStatusStrip() {
     row->addWidget(statusIcon);
     statusLabel = namedLabel(kReadyText, QStringLiteral("statusLabel"), strip);
     statusLabel->setWordWrap(true);
+    // Server answers, error texts and the game's log tail land here: never rich text.
+    statusLabel->setTextFormat(Qt::PlainText);
     row->addWidget(statusLabel, 1);
     column->addLayout(row);
 
@@ -217,7 +241,7 @@ QWidget* MainWindow::buildBottomBar() {
     connect(checkButton, &QPushButton::clicked, this, &MainWindow::onCheckClicked);
     connect(importZipButton, &QPushButton::clicked, this, &MainWindow::onImportModsClicked);
     connect(adminButton, &QPushButton::clicked, this, &MainWindow::openAdminDialog);
-    playButton = actionButton(QStringLiteral("ИГРАТЬ"), QStringLiteral("playButton"), QString());
+    playButton = actionButton(kPlayText, QStringLiteral("playButton"), QString());
     playButton->setFixedWidth(300);
     connect(playButton, &QPushButton::clicked, this, &MainWindow::onPlayClicked);
 
@@ -257,8 +281,10 @@ void MainWindow::onProgressChanged(int percent) {
 }
 
 void MainWindow::onFinished(bool success, const QString& message) {
+    launchStop_.reset();
     statusLabel->setText(message);
     setActionButtonsEnabled(true);
+    showPlayButton();
     showStatusGlyph(success ? QStringLiteral("✓") : QStringLiteral("✕"),
                     success ? kSuccessColour : kFailureColour);
     if (!success) {
@@ -303,16 +329,26 @@ void MainWindow::showAuthOutcomeGlyph() {
 void MainWindow::onSignedInChanged(bool signedIn) {
     if (!signedIn)
         banned_ = false;
-    if (!banned_) {
-        playButton->setEnabled(signedIn);
-        playButton->setToolTip(signedIn ? QString() : kSignInFirst);
-    }
+    // During a launch the button is its cancel: the panel must not turn it back into play.
+    if (!launching())
+        showPlayButton();
     refreshSession(signedIn);
+}
+
+// After start-up and after every launch: play only for a signed-in player who is not banned.
+void MainWindow::showPlayButton() {
+    playButton->setText(kPlayText);
+    playButton->setEnabled(playAllowed());
+    if (!authPanel->isSignedIn())
+        playButton->setToolTip(kSignInFirst);
+    else if (!banned_)
+        playButton->setToolTip(QString());
 }
 
 void MainWindow::showBan(const QString& details) {
     banned_ = true;
-    playButton->setEnabled(false);
+    if (!launching())
+        playButton->setEnabled(false);
     playButton->setToolTip(details);
     showStatusGlyph(QStringLiteral("✕"), kFailureColour);
     statusLabel->setText(details.split(QLatin1Char('\n')).join(QStringLiteral("  ·  ")));
@@ -335,26 +371,50 @@ void MainWindow::openAdminDialog() {
     dialog.exec();
 }
 
+// A closed launcher must not start a game minutes later: the launch is stopped, and one that
+// does not stop in time is abandoned rather than waited for.
 MainWindow::~MainWindow() {
-    if (workerThread) {
-        workerThread->quit();
-        workerThread->wait();
+    if (!workerThread)
+        return;
+    if (launchStop_)
+        launchStop_->store(true);
+    workerThread->quit();
+    if (!workerThread->wait(QDeadlineTimer(kStopWaitMs))) {
+        std::cerr << "[Launch] Запуск не остановился вовремя, лаунчер закрывается без него."
+                  << std::endl;
+        std::fflush(nullptr);
+        std::_Exit(0); // the worker still uses objects that a normal exit would destroy
     }
 }
 
+void MainWindow::cancelLaunch() {
+    launchStop_->store(true);
+    playButton->setEnabled(false);
+    statusLabel->setText(QStringLiteral("Отменяю запуск..."));
+}
+
 void MainWindow::onPlayClicked() {
-    // A click that gets through while the comparison waits starts nothing.
-    if (checkingMods_ || !checkServerMods(false) || !playAllowed())
+    if (launching()) {
+        cancelLaunch();
+        return;
+    }
+    // A click that gets through while the comparison waits starts nothing; nor does one while
+    // an earlier launch still winds down.
+    if (checkingMods_ || (workerThread && workerThread->isRunning()) || !checkServerMods(false) ||
+        !playAllowed())
         return;
     const QString starting = QStringLiteral("Запуск...");
-    statusLabel->setText(starting);
     setActionButtonsEnabled(false);
     progressBar->setValue(0);
     statusLabel->setText(starting);
+    playButton->setText(kCancelText);
+    playButton->setToolTip(QStringLiteral("Остановить запуск"));
+    playButton->setEnabled(true);
 
     // An earlier thread object stays a child of the window until it goes.
     workerThread = new QThread(this);
     auto* worker = new LauncherWorker(takeLaunchSnapshot());
+    launchStop_ = worker->stopFlag();
     worker->moveToThread(workerThread);
     connect(workerThread, &QThread::started, worker, &LauncherWorker::run);
     connect(worker, &LauncherWorker::statusChanged, this, &MainWindow::onStatusChanged);
@@ -375,6 +435,7 @@ qbk::LaunchSnapshot MainWindow::takeLaunchSnapshot() {
     snapshot.options.playerName = name.trimmed().toStdWString();
     snapshot.options.uuid = session.uuid.toStdWString();
     snapshot.options.accessToken = session.accessToken.toStdWString();
+    qbk::LauncherLog::addSecret(session.accessToken.toStdString());
     snapshot.options.maxRamMb = settings_.maxRamMb();
     snapshot.options.minRamMb = settings_.minRamMb();
     snapshot.endpoints = settings_.endpoints();
@@ -390,6 +451,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // The comparison's wait must not outlive the window, nor may a launch follow it.
     closing_ = true;
     modCheck_->cancel();
+    if (launchStop_)
+        launchStop_->store(true);
     qbk::BackgroundWidget::closeEvent(event);
 }
 

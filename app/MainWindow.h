@@ -4,6 +4,9 @@
 #include "mods/ModManagerDialog.h"
 #include "mods/ModPrompts.h"
 
+#include <atomic>
+#include <memory>
+
 class QCloseEvent;
 class QLabel;
 class QProgressBar;
@@ -15,6 +18,7 @@ class AuthPanel;
 class ModListPanel;
 class ServerModCheck;
 class SessionCheck;
+class UpdatePanel;
 class Settings;
 struct LaunchSnapshot;
 struct Session;
@@ -29,11 +33,13 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     // The settings store to read; tests give one on a temporary INI.
     explicit MainWindow(qbk::Settings& settings, QWidget* parent = nullptr);
-    // A launch still running holds up the destruction until its worker returns.
+    // A launch still running is stopped; the process does not wait for it past a few seconds.
     ~MainWindow() override;
 
     // The questions, dialogs and file choice of the mod flows; tests answer them.
     void setModPrompts(const qbk::ModPrompts& prompts);
+    // Asks the release server about a newer launcher; called once the window is shown.
+    void startUpdateCheck();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -72,6 +78,9 @@ private:
     qbk::ModManagerDialog::Config modManagerConfig() const;
     void holdButtonsForModCheck(bool held);
     bool playAllowed() const;
+    bool launching() const { return launchStop_ != nullptr; }
+    void cancelLaunch();
+    void showPlayButton();
     QString modsFolder() const;
     void showImportResult(int installed);
 
@@ -91,8 +100,11 @@ private:
     qbk::SessionCheck* sessionCheck_ = nullptr;
     QThread* workerThread = nullptr;
     qbk::ServerModCheck* modCheck_ = nullptr;
+    qbk::UpdatePanel* updatePanel_ = nullptr;
     qbk::ModPrompts modPrompts_ = qbk::ModPrompts::standard();
     bool closing_ = false;
+    // Set while a launch runs (one at a time); storing true stops it.
+    std::shared_ptr<std::atomic<bool>> launchStop_;
     bool checkingMods_ = false;
 
     // The sign-in that reported a ban keeps play locked until sign-out, whatever a later

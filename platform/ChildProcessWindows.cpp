@@ -105,8 +105,9 @@ ChildProcess::WaitResult ChildProcess::waitFor(std::chrono::milliseconds timeout
     if (rc != WAIT_OBJECT_0)
         return WaitResult::Failed;
     DWORD code = 0;
+    // An exit code that cannot be read is no proof of success.
     if (!::GetExitCodeProcess(static_cast<HANDLE>(handle_), &code))
-        code = 0;
+        code = 1;
     exitCode = static_cast<int>(code);
     reaped_ = true;
     return WaitResult::Exited;
