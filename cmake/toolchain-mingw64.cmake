@@ -14,8 +14,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# One self-contained .exe per test: no libstdc++/libgcc/winpthread DLLs to place beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# The Qt-free core: one self-contained .exe per test, no runtime DLLs to place beside it. The
+# whole launcher links MinGW's runtime as DLLs, as the SDK's Qt and curl do.
+if(QBK_PORTABLE_ONLY)
+    set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+endif()
 
 # Tests run through Wine; scripts/test-windows sets up the prefix it uses.
 find_program(QBK_WINE NAMES wine wine64)

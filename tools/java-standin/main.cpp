@@ -9,8 +9,40 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/Platform.h"
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+#endif
+
+namespace {
+
+// The arguments as UTF-8: on Windows argv is in the ANSI code page, which loses the Cyrillic of
+// a launcher folder, so they are taken from the wide command line.
+std::vector<std::string> utf8Arguments(int argc, char** argv) {
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 1; wide && i < count; ++i)
+        args.push_back(qbk::platform::wideToUtf8(wide[i]));
+    ::LocalFree(wide);
+    return args;
+#else
+    return std::vector<std::string>(argv + 1, argv + argc);
+#endif
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = utf8Arguments(argc, argv);
     if (args.empty()) {
         std::cerr << "Usage: java [options] <mainclass> [args...]\n"
                      "   (to execute a class)\n   or  java [options] -jar <jarfile> [args...]\n";
