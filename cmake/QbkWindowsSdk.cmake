@@ -50,3 +50,7 @@ set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
 
 # MinGW's runtime DLLs, which the package and the suites under Wine place beside the programs.
 set(QBK_MINGW_RUNTIME_DIRS /usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/lib)
+
+# For scripts/package-windows and scripts/test-windows, which read them from the cache.
+set(QBK_WINDOWS_SDK_PREFIX_USED "${QBK_WINDOWS_SDK_PREFIX}" CACHE INTERNAL "")
+set(QBK_WINDOWS_SDK_ORIGIN_USED "${QBK_WINDOWS_SDK_ORIGIN}" CACHE INTERNAL "")
