@@ -1,6 +1,6 @@
 #include "game/DownloadPool.h"
 
-#include "platform/Digest.h"
+#include "tests/support/Digests.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/WholeFile.h"
@@ -15,11 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::readWholeFile;
 using test::TestHttpServer;
-std::string sha1Of(const std::string& bytes) {
-    platform::Digest digest(platform::HashAlgorithm::Sha1);
-    digest.update(bytes);
-    return digest.finishHex();
-}
+const auto sha1Of = test::sha1Hex;
 class DownloadPoolTest : public ::testing::Test {
 protected:
     DownloadTask task(int size, const std::string& name) {

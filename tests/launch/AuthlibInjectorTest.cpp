@@ -1,11 +1,10 @@
 #include "launch/AuthlibInjector.h"
 
-#include "platform/Digest.h"
+#include "tests/support/Digests.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/WholeFile.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <tuple>
 namespace qbk {
@@ -27,11 +26,7 @@ TEST(AuthlibInjectorTest, OnlyAMatchingCompleteJarIsPutInPlaceAndThenUsedAsItIs)
         response.status = jarStatus;
         response.set_content(jar, "application/java-archive");
     });
-    platform::Digest digest(platform::HashAlgorithm::Sha256);
-    digest.update(good);
-    const std::string sha256 = digest.finishHex();
-    std::string upper = sha256;
-    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    const std::string sha256 = test::sha256Hex(good);
     const auto with = [&](const std::string& checksum) {
         return R"({"build_number": 55, "download_url": ")" + url +
                R"(", "checksums": {"sha256": )" + checksum + "}}";
@@ -54,7 +49,7 @@ TEST(AuthlibInjectorTest, OnlyAMatchingCompleteJarIsPutInPlaceAndThenUsedAsItIs)
         {with(R"("abc")"), good, 200, "sha256"},
         {with("1"), good, 200, "sha256"},
         {real, good, 200, "eaf14bc5acffc7d885bd5bd5942b99f36d6299302beae356b2fc5807fe42652b"},
-        {with('"' + upper + '"'), good, 200, nullptr},
+        {with('"' + test::upperCase(sha256) + '"'), good, 200, nullptr},
         {R"({"download_url": ")" + url + R"("})", good, 200, nullptr}};
     for (const auto& c : cases) {
         const char* reason = std::get<3>(c);

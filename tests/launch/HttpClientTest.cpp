@@ -1,6 +1,7 @@
 #include "launch/HttpClient.h"
 
 #include "launch/CaBundle.h"
+#include "tests/support/Digests.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TestHttpServer.h"
@@ -90,18 +91,13 @@ TEST_F(HttpClientTest, PlainTransfersDeliverWholeBodiesOrNameTheirFailureAndLeav
 }
 // A short, corrupt or over-long answer never replaces the target, nor leaves its .part.
 TEST_F(HttpClientTest, VerifiedDownloadReplacesTheTargetOnlyWhenEveryCheckPasses) {
-    platform::Digest one(platform::HashAlgorithm::Sha1), two(platform::HashAlgorithm::Sha256);
-    one.update(kBody);
-    two.update(kBody);
-    const std::string sha1 = one.finishHex(), sha256 = two.finishHex();
-    std::string upper = sha256;
-    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    const std::string sha1 = test::sha1Hex(kBody), sha256 = test::sha256Hex(kBody);
     const std::string wrong1(40, 'a'), wrong256(64, 'b');
     const fs::path target = dir / "library.jar", partial = dir / "library.jar.part";
     const std::tuple<std::string, DownloadCheck, std::string> cases[] = {
         // error "": replaced
         {"/bytes/20000", DownloadCheck::sha1(sha1, 20000), ""},
-        {"/chunked/20000", DownloadCheck::sha256(upper, 20000), ""},
+        {"/chunked/20000", DownloadCheck::sha256(test::upperCase(sha256), 20000), ""},
         {"/chunked/20000", {}, ""},
         {"/bytes/20000", DownloadCheck::sha1(wrong1),
          "SHA-1 не совпадает: ожидалось " + wrong1 + ", получено " + sha1},

@@ -35,9 +35,6 @@ public:
     // Later routes, added at any time, win over earlier ones and over the built-in ones.
     void get(const std::string& pattern, Handler handler) { addRoute("GET", pattern, handler); }
     void post(const std::string& pattern, Handler handler) { addRoute("POST", pattern, handler); }
-    bool mount(const std::string& at, const std::filesystem::path& dir) { // before the routes
-        return server_->set_mount_point(at, dir.string());
-    }
     // While held, new connections are left unanswered, even their TLS handshake, as by a
     // server that hangs; released ones are then served normally.
     void holdConnections() { setFlag(holding_, true); }
