@@ -5,10 +5,7 @@
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/WholeFile.h"
 
-#include <atomic>
-#include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 namespace qbk {
@@ -125,6 +122,7 @@ TEST_F(NeoForgeInstallerTest, FailedInstallsNameTheCauseAndLeaveNothingBehind) {
     const auto installed = [&] {
         writeWholeFile(versionJson(), "{}");
     };
+    const std::string absent = platform::pathToUtf8(versionJson("21.1.231"));
     const struct {
         std::function<void()> arrange;
         std::string pinned, error;
@@ -138,10 +136,7 @@ TEST_F(NeoForgeInstallerTest, FailedInstallsNameTheCauseAndLeaveNothingBehind) {
         {[&] {
              listBody = listOf({kPinned, "21.1.231"});
          },
-         "21.1.231",
-         "Установщик отработал, но " + platform::pathToUtf8(versionJson("21.1.231")) +
-             " не появился.",
-         1},
+         "21.1.231", "Установщик отработал, но " + absent + " не появился.", 1},
         {[&] { jarAvailable = false; }, kPinned, "Не удалось скачать установщик NeoForge: ", 1},
         {[&] { writeWholeFile(versionJson("21.1.228"), "{}"), listBody = listOf({"21.1.228"}); },
          kPinned, "NeoForge 21.1.230 не найден в репозитории. Проверь версию сервера.", 0},
@@ -157,11 +152,8 @@ TEST_F(NeoForgeInstallerTest, FailedInstallsNameTheCauseAndLeaveNothingBehind) {
         if (!fs::exists(java))
             fs::copy_file(QBK_JAVA_STANDIN, java);
         listBody = listOf({kPinned});
-        listStatus = 200;
-        jarAvailable = true;
-        jarRequests = 0;
-        err.clear();
-        installer.lastError.clear();
+        listStatus = 200, jarAvailable = true, jarRequests = 0;
+        err.clear(), installer.lastError.clear();
     };
     for (const auto& c : cases) {
         reset();
