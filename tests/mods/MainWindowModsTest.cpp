@@ -13,11 +13,9 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
-
 namespace qbk {
 namespace {
 using test::byText;
-
 // A signed-in player whose account server lists one mod the folder lacks; every other host
 // is a loopback port nothing listens on. Dialogs are recorded, never run.
 class MainWindowModsTest : public ::testing::Test {
@@ -82,7 +80,6 @@ protected:
     std::unique_ptr<Settings> settings;
     std::unique_ptr<MainWindow> window;
 };
-
 TEST_F(MainWindowModsTest, ImportInstallsNestedJarsFlatAndSaysWhatWentWrong) {
     const auto zip = dir / "личные моды.zip";
     archive = QString::fromStdString(zip.string());
@@ -112,7 +109,6 @@ TEST_F(MainWindowModsTest, ImportInstallsNestedJarsFlatAndSaysWhatWentWrong) {
     }
     EXPECT_EQ(dialogs, QStringList(5, "Личные моды"));
 }
-
 TEST_F(MainWindowModsTest, TheCheckButtonComparesTheModsFirstThenRunsTheSelfCheck) {
     byText<QPushButton>(window.get(), "Проверить лаунчер")->click();
     EXPECT_EQ(questions, QStringList{"Моды изменились|Не хватает модов: 1 (0 МБ)\n\nОткрыть "

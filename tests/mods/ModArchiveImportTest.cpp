@@ -6,11 +6,9 @@
 #include "tests/support/WholeFile.h"
 
 #include <gtest/gtest.h>
-
 namespace qbk {
 namespace {
 namespace fs = std::filesystem;
-
 // The names in a folder with the content of each file, "name=content" in name order.
 std::string contents(const fs::path& dir) {
     std::map<std::string, std::string> found;
@@ -22,7 +20,6 @@ std::string contents(const fs::path& dir) {
         text += name + "=" + bytes + " ";
     return text;
 }
-
 TEST(ModArchiveImportTest, JarsLandFlatBesideThePlayersOwnAndABrokenArchiveWritesNothing) {
     test::TempDir dir{"qbk-import-Моды"};
     const fs::path mods = dir / "minecraft/mods", archive = dir / fs::u8path("Мои моды.zip");

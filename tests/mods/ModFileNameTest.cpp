@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <string>
-
 namespace qbk {
 namespace {
 // Names that stay in the mods folder on every system, then those that leave it, name a Windows

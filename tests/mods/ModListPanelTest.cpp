@@ -9,28 +9,22 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
-
 namespace qbk {
 namespace {
 using Icon = test::ModrinthFixture::Icon;
-
 // Stands in for the system browser while it lives.
 class UrlCatcher : public QObject {
     Q_OBJECT
-
 public:
     UrlCatcher() { QDesktopServices::setUrlHandler("https", this, "open"); }
     ~UrlCatcher() override { QDesktopServices::unsetUrlHandler("https"); }
     QList<QUrl> opened;
-
 public slots:
     void open(const QUrl& url) { opened.append(url); }
 };
-
 QString text(QWidget* parent, const char* name) {
     return parent->findChild<QLabel*>(name)->text();
 }
-
 TEST(ModListPanelTest, RowsFillInAsModrinthAnswersAndALeftClickOpensAPage) {
     test::TempDir dir;
     test::ModrinthFixture modrinth;
@@ -91,5 +85,4 @@ TEST(ModListPanelTest, RowsFillInAsModrinthAnswersAndALeftClickOpensAPage) {
 }
 } // namespace
 } // namespace qbk
-
 #include "ModListPanelTest.moc"

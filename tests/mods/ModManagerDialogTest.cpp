@@ -1,7 +1,7 @@
 #include "mods/ModManagerDialog.h"
 
 #include "mods/ModsFolderLock.h"
-#include "platform/Digest.h"
+#include "tests/support/Digests.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
@@ -18,17 +18,10 @@
 #include <QTest>
 #include <QThreadPool>
 #include <gtest/gtest.h>
-
 namespace qbk {
 namespace {
 using test::byText;
-
-std::string sha256Of(const std::string& bytes) {
-    platform::Digest digest(platform::HashAlgorithm::Sha256);
-    digest.update(bytes);
-    return digest.finishHex();
-}
-
+const auto sha256Of = test::sha256Hex;
 class ModManagerDialogTest : public ::testing::Test {
 protected:
     ModManagerDialogTest() {
@@ -97,7 +90,6 @@ protected:
     test::TestHttpServer server; // stops before the members its handlers read
     std::unique_ptr<ModManagerDialog> dialog;
 };
-
 TEST_F(ModManagerDialogTest, ListsInstalledMissingAndExtraModsButNeverAnUnsafeName) {
     serve("present.jar", std::string(2048, 'p'));
     serve("missing.jar", std::string(3 * 1048576, 'm'));
@@ -128,7 +120,6 @@ TEST_F(ModManagerDialogTest, ListsInstalledMissingAndExtraModsButNeverAnUnsafeNa
     EXPECT_TRUE(shown().startsWith("Список сервера недоступен — показываю только то, что "
                                    "стоит локально.\nanysize.jar: 13 Б · лишний"));
 }
-
 // Deleting one mod or all of them removes only the jars the player chose; the download then
 // brings back what the server lists, verified, and names the one that failed.
 TEST_F(ModManagerDialogTest, DeleteOneDeleteAllAndDownloadTheMissingVerified) {
@@ -169,7 +160,6 @@ TEST_F(ModManagerDialogTest, DeleteOneDeleteAllAndDownloadTheMissingVerified) {
               "good.jar: 14 Б · установлен\nunsized.jar: 0 Б · установлен\n"
               "tampered.jar: 14 Б · не хватает");
 }
-
 TEST_F(ModManagerDialogTest, ADownloadOutlivesItsDialogAndHoldsTheFolderLockMeanwhile) {
     const std::string body = test::TestHttpServer::patternBytes(300);
     for (int listed = 0; listed < 2; ++listed) // closed long before its end; listed twice

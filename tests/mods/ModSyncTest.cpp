@@ -1,6 +1,6 @@
 #include "mods/ModSyncJob.h"
-#include "platform/Digest.h"
 #include "platform/Platform.h"
+#include "tests/support/Digests.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/WholeFile.h"
@@ -8,19 +8,12 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
-
 namespace qbk {
 namespace {
 namespace fs = std::filesystem;
 using test::readWholeFile;
 using test::writeWholeFile;
-
-std::string sha256Of(const std::string& bytes) {
-    platform::Digest digest(platform::HashAlgorithm::Sha256);
-    digest.update(bytes);
-    return digest.finishHex();
-}
-
+const auto sha256Of = test::sha256Hex;
 // Serves the manifest and the mod files, counting requests per file, to a mods folder below a
 // Cyrillic name, as a player's launcher folder may be.
 class ModSyncTest : public ::testing::Test {
@@ -52,7 +45,6 @@ protected:
     test::TempDir root{"qbk-mods"};
     fs::path modsDir = root / platform::pathFromUtf8("Лаунчер") / "minecraft" / "mods";
 };
-
 // Each manifest gives its entries in order ("name url size sha256|"; elements without a name or
 // url dropped) and no log line, or false, no entries and the start of its log line.
 TEST_F(ModSyncTest, TheManifestGivesItsEntriesOrFalseWithItsLogLine) {
@@ -93,7 +85,6 @@ TEST_F(ModSyncTest, TheManifestGivesItsEntriesOrFalseWithItsLogLine) {
         EXPECT_EQ(seen + err.substr(0, err.find(": ") + 2), expected) << body;
     }
 }
-
 TEST_F(ModSyncTest, DownloadsMissingAndResizedModsJudgesBySizeAndKeepsThePlayersOwn) {
     // A sha256 of another form is logged and the file taken unchecked.
     const auto missing = entry("Кириллица.jar", "new mod bytes", "abc123");
@@ -138,13 +129,11 @@ TEST_F(ModSyncTest, DownloadsMissingAndResizedModsJudgesBySizeAndKeepsThePlayers
     EXPECT_EQ(sync.syncMods({unsized}) + sync.syncMods({}), 0);
     EXPECT_EQ(std::distance(fs::directory_iterator(modsDir), fs::directory_iterator()), 5);
 }
-
 // A file that fails its check (hash or size), fails to arrive or cannot replace the old one stops
 // the sync: the old file stays, no ".part" is left, and the entries after it are not asked for.
 TEST_F(ModSyncTest, AFailedEntryKeepsTheOldFileAndStopsTheSync) {
-    std::string upper = sha256Of("good bytes"); // the case of the hex digits does not matter
-    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-    const auto good = entry("good.jar", "good bytes", upper);
+    // The case of the hex digits does not matter.
+    const auto good = entry("good.jar", "good bytes", test::upperCase(sha256Of("good bytes")));
     const std::vector<std::pair<ModManifestEntry, std::string>> failing = {
         {entry("bad.jar", "server bytes", sha256Of("other bytes")), "SHA-256 не совпадает: "},
         {{"absent.jar", server.url("/files/nothing"), 10, ""}, ""},

@@ -9,11 +9,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
-
 namespace qbk {
 namespace {
 using Icon = test::ModrinthFixture::Icon;
-
 class ModrinthClientTest : public ::testing::Test {
 protected:
     QJsonObject cached(const char* name) const {
@@ -37,7 +35,6 @@ protected:
     test::TempDir dir;
     test::ModrinthFixture modrinth;
 };
-
 // The next run asks only about changed (size or time) or unknown jars, showing changed ones by
 // file name until the reply; a damaged cache is rewritten.
 TEST_F(ModrinthClientTest, IdentifiesKnownJarsAndNextTimeAsksOnlyAboutChangedOrUnknownOnes) {
@@ -91,7 +88,6 @@ TEST_F(ModrinthClientTest, IdentifiesKnownJarsAndNextTimeAsksOnlyAboutChangedOrU
     ASSERT_EQ(scan(third), 5);
     EXPECT_EQ(cached("lithium.jar")["title"].toString(), "Lithium");
 }
-
 // Icons go out with the API's User-Agent; a fetch from a host that never answers ends when a
 // new scan begins or its client goes, so it holds up neither.
 TEST_F(ModrinthClientTest, IconFetchesCarryTheUserAgentAndEndWithTheirScanOrClient) {
@@ -117,7 +113,6 @@ TEST_F(ModrinthClientTest, IconFetchesCarryTheUserAgentAndEndWithTheirScanOrClie
     EXPECT_TRUE(ModrinthClient::finishIconFetches(std::chrono::seconds(2)));
     EXPECT_EQ(agent, "Quellbrook-Launcher/1.0 (test)");
 }
-
 // A WebP is refused past 4096 pixels on a side, before its pixels are allocated.
 TEST(ModIconTest, AWebpOfMoreThan4096PixelsOnASideIsRefused) {
     for (const auto& [width, height] : {std::pair{4096, 1}, {4097, 1}, {1, 4096}, {1, 4097}}) {
@@ -129,7 +124,6 @@ TEST(ModIconTest, AWebpOfMoreThan4096PixelsOnASideIsRefused) {
         EXPECT_EQ(icon.size(), width + height > 4097 ? QSize(0, 0) : QSize(width, height)) << width;
     }
 }
-
 TEST(ModrinthRepliesTest, AHostileSlugCannotMoveThePageOffTheSite) {
     ModInfo info;
     readModrinthProject(R"({"title":"Lithium","slug":"../../evil.example/x?y#z"})",

@@ -1,5 +1,4 @@
 #pragma once
-
 #include "mods/ModrinthClient.h"
 #include "mods/ZipUtils.h"
 #include "tests/support/TestHttpServer.h"
@@ -15,7 +14,6 @@
 #include <map>
 #include <mutex>
 #include <webp/encode.h>
-
 namespace qbk::test {
 // A loopback Modrinth answering from the real project and version replies of the test data,
 // with the hashes of the test's own jars; it counts requests.

@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <gtest/gtest.h>
-
 namespace qbk {
 namespace {
 QString names(const QList<ServerMod>& mods) {
@@ -20,7 +19,6 @@ QString names(const QList<ServerMod>& mods) {
                     mod.url + mod.sha256;
     return list.join(", ");
 }
-
 // The manifest keeps plain names only; a jar counts as installed at the listed size (any size
 // when none is listed) under the target's case rule; the folder's other jars come last, sorted.
 TEST(ServerModComparisonTest, ManifestNamesAndTheFolderGiveInstalledMissingAndExtra) {
@@ -33,9 +31,8 @@ TEST(ServerModComparisonTest, ManifestNamesAndTheFolderGiveInstalledMissingAndEx
         {"fileName": "Ботаника-2.0.jar", "url": "b"}, {"fileName": "a.jar", "url": "again"}]})",
                                                    entries));
     EXPECT_EQ(names(entries), "a.jar 1048576uab, Ботаника-2.0.jar 0b, a.jar 0again");
-    // What the launch's sync refuses is refused here too.
-    for (const char* bad : {"[]", "{\"mods\": {}}", "<html>", "", "{\"mods\": [\"a.jar\"]}",
-                            R"({"mods": [{"fileName": "a.jar", "url": "u", "sizeBytes": 1.5}]})"}) {
+    // The launch's sync shares the parser (its suite walks the bad forms): a refusal empties.
+    for (const char* bad : {"[]", "<html>"}) {
         entries = {ServerMod{}};
         EXPECT_FALSE(ServerModComparison::parseManifest(bad, entries) || !entries.isEmpty()) << bad;
     }
@@ -58,7 +55,6 @@ TEST(ServerModComparisonTest, ManifestNamesAndTheFolderGiveInstalledMissingAndEx
               "Foo.jar installed 7u, any.jar installed 0u, right.jar extra installed 9, "
               "wrong.jar extra installed 9, zeta.jar extra installed 8");
 }
-
 // The check the main window runs before play and before the self-check.
 TEST(ServerModCheckTest, TheServersListGivesMissingAndExtraOrFailsWithinItsTimeOrWhenCancelled) {
     test::TempDir dir;

@@ -6,12 +6,10 @@
 
 #include <gtest/gtest.h>
 #include <zlib.h>
-
 namespace qbk {
 namespace {
 namespace fs = std::filesystem;
 using test::readWholeFile;
-
 class RuntimeExtraction : public ::testing::TestWithParam<RuntimeArchiveFormat> {
 protected:
     bool zip() const { return GetParam() == RuntimeArchiveFormat::Zip; }
@@ -22,13 +20,11 @@ protected:
     test::TempDir dir{"qbk-zip"};
     fs::path dest;
 };
-
 INSTANTIATE_TEST_SUITE_P(Formats, RuntimeExtraction,
                          ::testing::Values(RuntimeArchiveFormat::Zip, RuntimeArchiveFormat::TarGz),
                          [](const auto& info) {
                              return info.param == RuntimeArchiveFormat::Zip ? "Zip" : "TarGz";
                          });
-
 TEST_P(RuntimeExtraction, UnpacksIntoAnAbsentOrEmptyFolderButNeverAFilledOne) {
     test::ArchiveBuilder builder(GetParam());
     // What "tar czf rt.tar.gz ./jdk" writes; a repeated entry replaces the earlier one.
@@ -72,7 +68,6 @@ TEST_P(RuntimeExtraction, UnpacksIntoAnAbsentOrEmptyFolderButNeverAFilledOne) {
     EXPECT_NE(error.find("не пуста"), std::string::npos) << error;
     EXPECT_EQ(readWholeFile(dest / "jdk/release"), "second");
 }
-
 // Every refused archive leaves no destination, no staging folder and nothing outside. Kinds:
 // a file named a, a link a -> b (".." after a name may climb from a link), a hard link to b
 // (tar only), an entry below the link "a/up" (its name folded to lower case), damaged bytes.
