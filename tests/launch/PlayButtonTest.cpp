@@ -13,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-#include <atomic>
 #include <gtest/gtest.h>
 namespace {
 using qbk::test::byText;
@@ -41,9 +40,9 @@ TEST(PlayButtonTest, ALaunchLocksTheActionsGetsItsOwnThreadAndClosingWaitsForIt)
                            [] { return std::optional<std::uint64_t>(16ull << 30); });
     auto window = std::make_unique<MainWindow>(settings);
     window->show();
-    auto* status = window->findChild<QLabel*>("statusLabel");
+    auto *status = window->findChild<QLabel*>("statusLabel"),
+         *icon = window->findChild<QLabel*>("statusIcon");
     auto* bar = window->findChild<QProgressBar*>();
-    ASSERT_TRUE(status && bar);
     // The sign-in button shares the play button's object name: play is found by its text.
     const std::vector<QPushButton*> actions = {
         byText<QPushButton>(window.get(), "ИГРАТЬ"), window->findChild<QPushButton*>("gearButton"),
@@ -60,8 +59,7 @@ TEST(PlayButtonTest, ALaunchLocksTheActionsGetsItsOwnThreadAndClosingWaitsForIt)
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return status->text().startsWith("Не удалось подготовить Java 21"); }, 20000));
     expectEnabled(true);
-    EXPECT_EQ(window->findChild<QLabel*>("statusIcon")->text() + QString::number(bar->value()),
-              "✕0");
+    EXPECT_EQ(icon->text() + QString::number(bar->value()), "✕0");
     EXPECT_TRUE(QFileInfo(dir.filePath("runtime")).isDir()); // below the settings file's folder
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "onPlayClicked"));
     const auto threads = window->findChildren<QThread*>();
