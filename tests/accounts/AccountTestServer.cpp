@@ -26,16 +26,9 @@ AccountTestServer::AccountTestServer(const QStringList& arguments) {
     useServer(baseUrl());
 }
 
-int AccountTestServer::stop() {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-            return -1;
-        }
-    }
-    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+AccountTestServer::~AccountTestServer() {
+    process_.kill();
+    process_.waitForFinished(5000);
 }
 
 void AccountTestServer::useServer(const QString& url) {

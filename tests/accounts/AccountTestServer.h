@@ -27,10 +27,8 @@ inline const QStringList kSeededAccounts =
 class AccountTestServer {
 public:
     explicit AccountTestServer(const QStringList& arguments = kSeededAccounts);
-    ~AccountTestServer() { stop(); }
-    bool ready() const { return port > 0; }
+    ~AccountTestServer(); // ended by its pid
     QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
-    int stop(); // SIGTERM; the exit code, or -1 when it crashed or did not stop
     Settings& settings() { return *settings_; }
     void useServer(const QString& url);        // a new store pointed at another server
     QVariant onDisk(const QString& key) const; // straight from the file, not through the store
