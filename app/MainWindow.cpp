@@ -48,7 +48,7 @@ const QString kIdleColour = QStringLiteral("#8b8b98");
 const QString kPlayText = QStringLiteral("ИГРАТЬ");
 const QString kCancelText = QStringLiteral("Отмена");
 // Past this a stopped launch is abandoned: the process must end within five seconds.
-constexpr int kStopWaitMs = 4000;
+constexpr int kStopWaitMs = 2500;
 
 QString fromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -398,10 +398,8 @@ void MainWindow::onPlayClicked() {
         cancelLaunch();
         return;
     }
-    // A click that gets through while the comparison waits starts nothing; nor does one while
-    // an earlier launch still winds down.
-    if (checkingMods_ || (workerThread && workerThread->isRunning()) || !checkServerMods(false) ||
-        !playAllowed())
+    // A click that gets through while the comparison waits starts nothing.
+    if (checkingMods_ || !checkServerMods(false) || !playAllowed())
         return;
     const QString starting = QStringLiteral("Запуск...");
     setActionButtonsEnabled(false);

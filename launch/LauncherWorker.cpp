@@ -55,9 +55,10 @@ LauncherWorker::~LauncherWorker() = default;
 
 void LauncherWorker::run() {
     progress_ = std::make_unique<qbk::LaunchProgress>(
-        [this](const std::wstring& text, int percent) {
+        [this, shown = 0](const std::wstring& text, int percent) mutable {
             emit statusChanged(fromWide(text));
-            emit progressChanged(percent);
+            if (percent != std::exchange(shown, percent)) // the bar starts at 0
+                emit progressChanged(percent);
         },
         stop_);
     limits_.watch = progress_.get();

@@ -3,6 +3,7 @@ widgets found by role and name, text set through the editable-text interface, bu
 through their actions, every check polled with a time-out. Nothing here calls into the program."""
 
 import contextlib
+import ctypes
 import os
 import signal
 import subprocess
@@ -118,6 +119,29 @@ class Launcher:
         node = self.find("spin button", name)
         node.queryValue().currentValue = value
         poll(f"the value of {name}", lambda: node.queryValue().currentValue == value, 5)
+
+    def close_window(self):
+        """Asks the main window to close as a window manager's close button does: the
+        WM_DELETE_WINDOW message (Xvfb has no window manager to send it)."""
+        ids = subprocess.run(["xdotool", "search", "--pid", str(self.app_pid), "--name",
+                              "^Quellbrook Launcher$"], capture_output=True, text=True).stdout
+        x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+        x11.XOpenDisplay.restype, x11.XInternAtom.restype = ctypes.c_void_p, ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                   ctypes.c_void_p]
+        display = x11.XOpenDisplay(None)
+        for window in map(int, ids.split()):
+            # An XClientMessageEvent in an XEvent's 24 longs: type, serial, send_event,
+            # display, window, message_type, format, then the data.
+            event = (ctypes.c_long * 24)(33, 0, 1, 0, window,
+                                         x11.XInternAtom(display, b"WM_PROTOCOLS", 0), 32,
+                                         x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0))
+            x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+        x11.XFlush.argtypes = x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x11.XFlush(display)
+        x11.XCloseDisplay(display)
+        assert ids.split(), "no launcher window to close"
 
     def screenshot(self, name):
         subprocess.run(["import", "-window", "root", os.path.join(self.shots, name + ".png")],

@@ -5,6 +5,7 @@ on disk; in the end every file they wrote and all the launcher printed is search
 usage: launcher_ui_test.py LAUNCHER ENDPOINTS WORKDIR SHOTDIR [SCENARIO...]"""
 
 import glob
+import hashlib
 import json
 import os
 import random
@@ -240,6 +241,44 @@ def network_drop_mid_install_is_named_and_the_next_press_plays(world):
             proxy.mend()
             play(ui)
 
+BYTES = re.compile(r"^Скачивание ресурсов игры: [\d,]+ из [\d,]+ МБ · [\d,]+ [КМ]Б/с · осталось \d")
+
+def assets_whole(folder):
+    """An asset object is named by its SHA-1: any under its name must be whole, none a part."""
+    for parent, _, names in os.walk(os.path.join(folder, "minecraft", "assets", "objects")):
+        for name in names:
+            assert hashlib.sha1(read(os.path.join(parent, name))).hexdigest() == name, name
+
+def cancel_mid_assets_resumes_and_a_close_mid_launch_exits(world):
+    with CuttableProxy(int(world.mirror.rsplit(":", 1)[1]), 384 * 1024) as proxy:
+        folder = world.folder("cancel", mirror=f"http://127.0.0.1:{proxy.port}")
+        with world.start(folder) as ui:
+            sign_in(ui, "demo", "demo1234", "demo")
+            press_play(ui, "Нет")
+            ui.steps(("label", BYTES.search, COLD), ("screenshot", "byte-progress"),
+                     ("button", "Выйти из аккаунта"))  # one launch at a time, whatever the panel
+            sign_in(ui, "demo", "demo1234", "demo")
+            ui.steps(("button", "Отмена"), ("label", "Запуск отменён.", 5),
+                     ("find", "push button", PLAY, 1))
+            assets_whole(folder)
+            play(ui)
+        check_launch(world, folder, "demo")
+        assets_whole(folder)
+        log = read(os.path.join(folder, "logs", "launcher.log")).decode()
+        assert re.search(r"(?m)^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[Launch\] Запуск отменён\.$",
+                         log), log[-2000:]
+        folder = world.folder("close-mid-launch", mirror=f"http://127.0.0.1:{proxy.port}")
+        with world.start(folder) as ui:
+            sign_in(ui, "demo", "demo1234", "demo")
+            press_play(ui, "Нет")
+            ui.label(has("Скачивание Java 21:"), COLD)
+            ui.close_window()
+            closed = time.monotonic()
+            ui.process.wait(10)
+            assert time.monotonic() - closed < 5, "the closed launcher outlived its launch"
+        time.sleep(3)  # a game the closed launcher still started would have reported by now
+        assert not os.path.exists(os.path.join(folder, "minecraft", "logs", "standin-report.json"))
+
 def wrong_passwords_end_in_a_lock_out(world):
     def counted():  # what the account server has counted against "demo"
         return sqlite3.connect(f"file:{world.state}/accounts.sqlite?mode=ro", uri=True).execute(
@@ -299,7 +338,7 @@ SCENARIOS = [first_start_creates_an_account_and_plays, second_start_is_signed_in
              read_only_folder_is_named_and_a_writable_one_plays,
              full_disk_is_named_and_the_next_start_repairs,
              network_drop_mid_install_is_named_and_the_next_press_plays,
-             wrong_passwords_end_in_a_lock_out, operator_bans_and_the_banned_player_sees_it,
+             cancel_mid_assets_resumes_and_a_close_mid_launch_exits, wrong_passwords_end_in_a_lock_out, operator_bans_and_the_banned_player_sees_it,
              corrupted_ini_still_starts_signs_in_and_plays,
              nothing_written_holds_a_password_or_a_session]
 NAMES = {scenario.__name__ for scenario in SCENARIOS}
