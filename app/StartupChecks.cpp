@@ -37,7 +37,16 @@ int trustExtraCertificates(const std::string& pemFile) {
         return 0;
     }
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+#ifdef _WIN32
+    // The same roots as libcurl's blob (launch/CaBundle): the ROOT store and the extra file,
+    // as one explicit list, since Windows loads its roots on demand only without one.
+    QList<QSslCertificate> trusted =
+        QSslCertificate::fromData(QByteArray::fromStdString(platform::systemRootCertificatesPem()));
+    trusted += certificates;
+    config.setCaCertificates(trusted);
+#else
     config.addCaCertificates(certificates);
+#endif
     QSslConfiguration::setDefaultConfiguration(config);
     return static_cast<int>(certificates.size());
 #else

@@ -54,7 +54,13 @@ std::shared_ptr<const CaBundle::Blob> buildBlob(const std::filesystem::path& ext
     }
     auto blob = std::make_shared<CaBundle::Blob>();
     const auto systemPath = CaBundle::systemBundlePath();
-    const auto system = systemPath.empty() ? std::nullopt : readWholeFile(systemPath);
+    auto system = systemPath.empty() ? std::nullopt : readWholeFile(systemPath);
+    if (!system) {
+        // Windows: the ROOT store exported, as Schannel trusts only the blob once it is set.
+        std::string store = platform::systemRootCertificatesPem();
+        if (!store.empty())
+            system = std::move(store);
+    }
     if (system)
         appendPem(blob->pem, *system);
     else
@@ -83,6 +89,10 @@ std::filesystem::path CaBundle::systemBundlePath() {
         if (platform::pathExists(builtIn))
             return builtIn;
     }
+#ifdef _WIN32
+    // No bundle file on Windows; a rooted POSIX path would name one on the current drive.
+    return {};
+#else
     static const char* const kKnownBundles[] = {
         "/etc/ssl/certs/ca-certificates.crt",                // Debian, Ubuntu
         "/etc/pki/tls/certs/ca-bundle.crt",                  // Fedora, RHEL
@@ -96,6 +106,7 @@ std::filesystem::path CaBundle::systemBundlePath() {
             return path;
     }
     return {};
+#endif
 }
 
 } // namespace qbk

@@ -61,6 +61,11 @@ std::FILE* openFile(const fs::path& path, const char* mode);
 // it inherits from the user's folder. True when the file exists with that access afterwards.
 bool restrictToOwner(const fs::path& file);
 
+// The system's trusted root certificates as PEM blocks: the Windows ROOT store, since
+// Schannel in libcurl takes a CA blob instead of the store once extra roots are added. Empty
+// on POSIX, where a bundle file holds them, and when the store cannot be read.
+std::string systemRootCertificatesPem();
+
 // Text conversions at the seams. A failed or empty conversion gives an empty result.
 std::wstring utf8ToWide(std::string_view utf8);
 std::string wideToUtf8(std::wstring_view wide);

@@ -128,4 +128,9 @@ fs::path pathFromUtf8(std::string_view utf8) {
     return fs::path(std::string(utf8));
 }
 
+std::string systemRootCertificatesPem() {
+    // The system's bundle file serves here (launch/CaBundle).
+    return {};
+}
+
 } // namespace qbk::platform

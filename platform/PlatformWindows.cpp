@@ -7,8 +7,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-// shlobj.h needs the base types of windows.h first.
+// shlobj.h and wincrypt.h need the base types of windows.h first.
 #include <shlobj.h>
+#include <wincrypt.h>
 
 namespace qbk::platform {
 
@@ -132,11 +133,25 @@ int lastSystemError() {
     return static_cast<int>(::GetLastError());
 }
 
+namespace {
+
+bool isReparsePoint(const std::wstring& longForm) {
+    const DWORD attributes = ::GetFileAttributesW(longForm.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+} // namespace
+
 // The standard library's remove_all stops at MAX_PATH below the top; this walks with the
-// long form at every level. Read-only files are made writable first, as Explorer does.
+// long form at every level. Read-only files are made writable first, as Explorer does. A
+// junction or symbolic link is removed itself, never walked: its target lies outside the tree.
 bool removeTree(const fs::path& dir) {
     if (!isDirectory(dir))
         return removeFile(dir);
+    if (isReparsePoint(longPath(dir))) {
+        ::RemoveDirectoryW(longPath(dir).c_str());
+        return !pathExists(dir);
+    }
     for (const DirEntry& entry : listDirectory(dir)) {
         const fs::path child = dir / entry.name;
         if (entry.isDirectory) {
@@ -214,6 +229,31 @@ std::string pathToUtf8(const fs::path& path) {
 
 fs::path pathFromUtf8(std::string_view utf8) {
     return fs::path(utf8ToWide(utf8));
+}
+
+std::string systemRootCertificatesPem() {
+    // The current user's view of the trusted roots, which includes the machine's.
+    HCERTSTORE store = ::CertOpenSystemStoreW(0, L"ROOT");
+    if (!store)
+        return {};
+    std::string pem;
+    PCCERT_CONTEXT cert = nullptr;
+    while ((cert = ::CertEnumCertificatesInStore(store, cert)) != nullptr) {
+        DWORD size = 0;
+        const DWORD flags = CRYPT_STRING_BASE64HEADER;
+        if (!::CryptBinaryToStringA(cert->pbCertEncoded, cert->cbCertEncoded, flags, nullptr,
+                                    &size))
+            continue;
+        std::string block(size, '\0');
+        if (!::CryptBinaryToStringA(cert->pbCertEncoded, cert->cbCertEncoded, flags, block.data(),
+                                    &size))
+            continue;
+        block.resize(size);
+        // CRLF from the API; PEM readers take either.
+        pem += block;
+    }
+    ::CertCloseStore(store, 0);
+    return pem;
 }
 
 } // namespace qbk::platform
