@@ -125,15 +125,9 @@ void TestHttpServer::addBuiltInRoutes() {
     });
     get(R"(/chunked/(\d+))", [](const auto&, auto& response, const auto& match) {
         auto body = std::make_shared<std::string>(patternBytes(number(match, 1)));
-        response.set_chunked_content_provider(
-            "application/octet-stream", [body](auto at, auto& sink) {
-                const std::size_t block = std::min<std::size_t>(4096, body->size() - at);
-                if (block > 0)
-                    sink.write(body->data() + at, block);
-                if (at + block == body->size())
-                    sink.done();
-                return true;
-            });
+        response.set_chunked_content_provider("application/octet-stream", [body](auto, auto& sink) {
+            return sink.write(body->data(), body->size()) && (sink.done(), true);
+        });
     });
     get(R"(/redirect/(\d+))", [](const auto&, auto& response, const auto& match) {
         if (const std::size_t hops = number(match, 1); hops > 0)
