@@ -43,11 +43,9 @@ TEST(ModArchiveImportTest, JarsLandFlatBesideThePlayersOwnAndABrokenArchiveWrite
         "a.jar=second a b.JAR=b c.jar=c old.jar=old Ботаника.jar=botanika ";
     EXPECT_EQ(contents(mods), installed);
     EXPECT_EQ(contents(mods.parent_path()), "mods= "); // no staging folder left
-    ASSERT_TRUE(test::ArchiveBuilder(RuntimeArchiveFormat::Zip)
-                    .file("._a.jar", "fork")
-                    .file("mods/._b.jar", "fork")
-                    .file("a.jar.txt", "text")
-                    .write(archive));
+    // Forks and other files are the main window suite's; no jar: no folder made.
+    ASSERT_TRUE(
+        test::ArchiveBuilder(RuntimeArchiveFormat::Zip).file("a.jar.txt", "t").write(archive));
     EXPECT_EQ(importModArchive(archive, dir / "empty"), 0);
     EXPECT_FALSE(fs::exists(dir / "empty"));
     ASSERT_TRUE(test::ArchiveBuilder(RuntimeArchiveFormat::Zip)
@@ -55,9 +53,7 @@ TEST(ModArchiveImportTest, JarsLandFlatBesideThePlayersOwnAndABrokenArchiveWrite
                     .write(archive));
     const std::string zip = test::readWholeFile(archive);
     for (const std::string& bytes :
-         {std::string(), std::string("this is not an archive at all"),
-          std::string("7z\xBC\xAF\x27\x1C\x00\x04", 8) + std::string(200, 'x'),
-          std::string("Rar!\x1A\x07\x01\x00", 8) + std::string(200, 'x'),
+         {std::string(), std::string("7z\xBC\xAF\x27\x1C\x00\x04", 8) + std::string(200, 'x'),
           zip.substr(0, zip.size() / 2)}) {
         test::writeWholeFile(archive, bytes);
         EXPECT_EQ(importModArchive(archive, mods), -1);
