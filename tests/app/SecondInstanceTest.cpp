@@ -21,7 +21,8 @@ protected:
         // Nothing answers on port 1: whatever the window asks fails at once.
         test::writeWholeFile(launcherDir / "Quellbrook.ini",
                              "[auth]\nbaseUrl=http://127.0.0.1:1\n"
-                             "[endpoints]\nmodrinthApi=http://127.0.0.1:1\n");
+                             "[endpoints]\nmodrinthApi=http://127.0.0.1:1\n"
+                             "launcherUpdates=http://127.0.0.1:1\n");
         for (const char* program : {QBK_LAUNCHER, QBK_LAUNCHER_PROBE})
             fs::copy_file(program, launcherDir / fs::path(program).filename());
         std::string error;

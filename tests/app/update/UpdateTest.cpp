@@ -1,0 +1,258 @@
+#include "app/SelfUpdate.h"
+#include "platform/Signature.h"
+#include "tests/support/ArchiveBuilder.h"
+#include "tests/support/Digests.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestHttpServer.h"
+#include "tests/support/WholeFile.h"
+
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+namespace qbk {
+namespace {
+namespace fs = std::filesystem;
+using Verdict = UpdateOffer::Verdict;
+using Code = UpdateResult::Code;
+using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+
+Key testKey() {
+    std::unique_ptr<FILE, decltype(&fclose)> pem(
+        fopen(QBK_SOURCE_DIR "/tools/release/TEST-KEY-update-signing-NOT-FOR-RELEASES.pem", "r"),
+        fclose);
+    return Key(pem ? PEM_read_PrivateKey(pem.get(), nullptr, nullptr, nullptr) : nullptr,
+               EVP_PKEY_free);
+}
+
+std::string signBase64(EVP_PKEY* key, const std::string& message) {
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    std::size_t size = 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
+    EXPECT_EQ(EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, key), 1);
+    EVP_DigestSign(ctx.get(), nullptr, &size, bytes, message.size());
+    std::string der(size, '\0');
+    EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(der.data()), &size, bytes,
+                   message.size());
+    std::string text(4 * ((size + 2) / 3) + 1, '\0');
+    text.resize(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                                reinterpret_cast<const unsigned char*>(der.data()),
+                                static_cast<int>(size)));
+    return text;
+}
+
+std::map<std::string, std::string> snapshot(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (auto it = fs::recursive_directory_iterator(dir); it != fs::end(it); ++it) {
+        if (it->path().filename() == "update-staging")
+            it.disable_recursion_pending();
+        else if (it->is_regular_file())
+            files[fs::relative(it->path(), dir).generic_string()] = test::readWholeFile(*it);
+    }
+    return files;
+}
+
+const std::map<std::string, std::string> kOld = {{"quellbrook-launcher", "old launcher"},
+                                                 {"lib/libQt6Core.so.6", "old core"},
+                                                 {"Quellbrook.ini", "[auth]\nuser=me\n"},
+                                                 {"minecraft/mods/mine.jar", "PK mine"}};
+const std::map<std::string, std::string> kNew = {{"quellbrook-launcher", "new launcher"},
+                                                 {"lib/libQt6Core.so.6", "new core"},
+                                                 {"plugins/platforms/libqxcb.so", "new plugin"},
+                                                 {"Quellbrook.ini", "[auth]\nuser=me\n"},
+                                                 {"minecraft/mods/mine.jar", "PK mine"}};
+
+struct Release {
+    std::string version = "1.0.1";
+    std::string platform = std::string(ownPackageName());
+    test::ArchiveBuilder package{RuntimeArchiveFormat::TarGz};
+    std::int64_t sizeDelta = 0;
+    std::string hashOf; // when set, the manifest names the SHA-256 of these bytes instead
+    Key key = testKey();
+    std::function<void(std::string& manifest, std::string& signature)> tamper;
+};
+
+Release standardRelease() {
+    Release release;
+    release.package.file("quellbrook-launcher", "new launcher", 0755)
+        .directory("lib")
+        .file("lib/libQt6Core.so.6", "new core")
+        .file("plugins/platforms/libqxcb.so", "new plugin");
+    return release;
+}
+
+class Update : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset();
+        for (const char* name : {"/latest.json", "/latest.json.sig", "/package.tar.gz"})
+            server.get(name, [this, name](const auto&, auto& response, const auto&) {
+                response.set_content(served[name], "application/octet-stream");
+            });
+    }
+    void reset() {
+        fs::remove_all(launcher);
+        for (const auto& [name, bytes] : kOld)
+            test::writeWholeFile(launcher / name, bytes);
+    }
+    UpdateOffer publish(Release& release) {
+        EXPECT_TRUE(release.package.write(dir / "package.tar.gz"));
+        std::string bytes = test::readWholeFile(dir / "package.tar.gz");
+        std::string manifest =
+            R"({"version": ")" + release.version + R"(", "notes": "Исправления", "packages": {")" +
+            release.platform + R"(": {"url": ")" + server.url("/package.tar.gz") +
+            R"(", "size": )" + std::to_string(bytes.size() + release.sizeDelta) +
+            R"(, "sha256": ")" + test::sha256Hex(release.hashOf.empty() ? bytes : release.hashOf) +
+            R"("}}})";
+        std::string signature = signBase64(release.key.get(), manifest);
+        if (release.tamper)
+            release.tamper(manifest, signature);
+        served = {{"/latest.json", manifest},
+                  {"/latest.json.sig", signature},
+                  {"/package.tar.gz", bytes}};
+        HttpClient http;
+        return update.check(http, server.baseUrl(), "1.0.0");
+    }
+    test::TempDir dir;
+    fs::path launcher = dir / "launcher";
+    SelfUpdate update{launcher, "quellbrook-launcher"};
+    test::TestHttpServer server;
+    std::map<std::string, std::string> served;
+};
+
+// Only the good release changes the folder; every other one is refused with a reason, before
+// anything of the launcher moved.
+TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
+    struct Row {
+        const char* name;
+        std::function<void(Release&)> change;
+        Verdict verdict;
+        Code staged;
+        const char* why;
+    };
+    const Row rows[] = {
+        {"good", [](Release&) {}, Verdict::Newer, Code::Ok, ""},
+        {"changed byte",
+         [](Release& r) {
+             r.tamper = [](std::string& m, std::string&) {
+                 m[m.find("1.0.1")] = '2';
+             };
+         },
+         Verdict::Rejected, Code::Ok, "signature"},
+        {"truncated signature",
+         [](Release& r) {
+             r.tamper = [](std::string&, std::string& s) {
+                 s.resize(s.size() - 8);
+             };
+         },
+         Verdict::Rejected, Code::Ok, "signature"},
+        {"another key", [](Release& r) { r.key = Key(EVP_EC_gen("P-256"), EVP_PKEY_free); },
+         Verdict::Rejected, Code::Ok, "signature"},
+        {"downgrade", [](Release& r) { r.version = "0.9.12"; }, Verdict::NotNewer, Code::Ok,
+         "not newer"},
+        {"same version", [](Release& r) { r.version = "1.0"; }, Verdict::NotNewer, Code::Ok,
+         "not newer"},
+        {"other platform only", [](Release& r) { r.platform = "macos-arm64"; }, Verdict::NotNewer,
+         Code::Ok, "no "},
+        {"size differs", [](Release& r) { r.sizeDelta = 1; }, Verdict::Newer, Code::Integrity,
+         "Размер"},
+        {"hash differs", [](Release& r) { r.hashOf = "other bytes"; }, Verdict::Newer,
+         Code::Integrity, "SHA-256"},
+        {"path escape", [](Release& r) { r.package.file("../escaped", "x"); }, Verdict::Newer,
+         Code::Unsafe, "не распаковался"},
+        {"player's files", [](Release& r) { r.package.file("minecraft/mods/evil.jar", "x"); },
+         Verdict::Newer, Code::Unsafe, "minecraft"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        reset();
+        Release release = standardRelease();
+        row.change(release);
+        const UpdateOffer offer = publish(release);
+        ASSERT_EQ(offer.verdict, row.verdict) << offer.reason;
+        if (row.verdict != Verdict::Newer) {
+            EXPECT_NE(offer.reason.find(row.why), std::string::npos) << offer.reason;
+            EXPECT_EQ(snapshot(launcher), kOld);
+            continue;
+        }
+        EXPECT_EQ(offer.notes, "Исправления");
+        HttpClient http;
+        const UpdateResult staged = update.stage(http, offer.package, {});
+        ASSERT_EQ(staged.code, row.staged) << staged.text;
+        EXPECT_NE(staged.text.find(row.why), std::string::npos) << staged.text;
+        EXPECT_EQ(snapshot(launcher), kOld);
+        EXPECT_FALSE(fs::exists(dir / "escaped"));
+        if (!staged.ok()) {
+            EXPECT_FALSE(fs::exists(update.stagingDir()));
+            continue;
+        }
+        ASSERT_TRUE(update.swap().ok());
+        EXPECT_EQ(test::readWholeFile(launcher / "quellbrook-launcher.old"), "old launcher");
+        EXPECT_TRUE(update.removeLeftovers());
+        EXPECT_EQ(snapshot(launcher), kNew);
+        EXPECT_FALSE(fs::exists(update.stagingDir()));
+    }
+}
+
+// Five renames (launcher aside and in, lib aside and in, plugins in): a failure at any of them
+// leaves exactly the old launcher; none leaves the new one beside the old moved aside, and a
+// revert puts the old one back.
+TEST_F(Update, SwapIsAllOldOrAllNewWhateverRenameFails) {
+    Release release = standardRelease();
+    const UpdateOffer offer = publish(release);
+    for (std::size_t failing = 0; failing <= 5; ++failing) {
+        SCOPED_TRACE(failing);
+        HttpClient http;
+        ASSERT_TRUE(update.stage(http, offer.package, {}).ok());
+        const UpdateResult swapped = update.swap([&](std::size_t step) { return step == failing; });
+        EXPECT_EQ(swapped.ok(), failing == 5) << swapped.text;
+        auto swappedIn = kNew;
+        swappedIn.insert(
+            {{"quellbrook-launcher.old", "old launcher"}, {"lib.old/libQt6Core.so.6", "old core"}});
+        EXPECT_EQ(snapshot(launcher), swapped.ok() ? swappedIn : kOld);
+        if (swapped.ok()) {
+            ASSERT_TRUE(update.revert().ok());
+            EXPECT_EQ(snapshot(launcher), kOld);
+            EXPECT_FALSE(fs::exists(launcher / "plugins"));
+        }
+    }
+}
+
+TEST(UpdateVersions, ComparedAsNumbers) {
+    const std::tuple<const char*, const char*, std::optional<int>> rows[] = {
+        {"1.0.10", "1.0.9", 1},  {"1.0.9", "1.0.10", -1},          {"1.0", "1.0.0", 0},
+        {"2", "1.99.99", 1},     {"1.0.x", "1.0.0", std::nullopt}, {"1..0", "1.0", std::nullopt},
+        {"", "1", std::nullopt}, {"-1.0", "1.0", std::nullopt}};
+    for (const auto& [a, b, order] : rows)
+        EXPECT_EQ(compareVersions(a, b), order) << a << " vs " << b;
+}
+
+// CNG takes r || s, 32 bytes each: the DER integers must be strict and are left-padded.
+TEST(UpdateSignature, DerToRawAcceptsOnlyStrictEncodings) {
+    const std::string r33 = std::string("\x02\x21\x00\x80", 4) + std::string(31, '\x11');
+    const std::tuple<const char*, std::string, bool> rows[] = {
+        {"short integers", std::string("\x30\x06\x02\x01\x05\x02\x01\x07", 8), true},
+        {"33-byte r with its sign byte", "\x30\x26" + r33 + std::string("\x02\x01\x07", 3), true},
+        {"needless leading zero", std::string("\x30\x07\x02\x02\x00\x05\x02\x01\x07", 9), false},
+        {"negative r", std::string("\x30\x06\x02\x01\x85\x02\x01\x07", 8), false},
+        {"sequence length off", std::string("\x30\x07\x02\x01\x05\x02\x01\x07", 8), false},
+        {"trailing byte", std::string("\x30\x06\x02\x01\x05\x02\x01\x07\x00", 9), false},
+        {"r of 33 value bytes",
+         "\x30\x27\x02\x22\x00\x80" + std::string(32, '\x11') + std::string("\x02\x01\x07", 3),
+         false},
+        {"empty", "", false}};
+    for (const auto& [name, der, valid] : rows) {
+        const auto raw = platform::ecdsaDerToRaw(der);
+        ASSERT_EQ(raw.has_value(), valid) << name;
+        if (valid) {
+            EXPECT_EQ((*raw)[63], 0x07) << name;
+            EXPECT_EQ((*raw)[31] == 0x05 || (*raw)[0] == 0x80, true) << name;
+            EXPECT_EQ((*raw)[32], 0x00) << name;
+        }
+    }
+}
+
+} // namespace
+} // namespace qbk
