@@ -383,7 +383,7 @@ MainWindow::~MainWindow() {
         std::cerr << "[Launch] Запуск не остановился вовремя, лаунчер закрывается без него."
                   << std::endl;
         std::fflush(nullptr);
-        std::_Exit(0); // the worker still uses objects that a normal exit would destroy
+        std::_Exit(3); // not a clean end: the worker still uses what a normal exit destroys
     }
 }
 

@@ -14,13 +14,17 @@ constexpr std::chrono::milliseconds kTick{250};
 // A step without bytes covers about two thirds of its share in this many seconds.
 constexpr double kStepCreepSeconds = 40.0;
 
-// Whole numbers from 10 up, one decimal (with a comma) below.
-std::wstring amount(double value) {
+// Whole numbers from 10 up, one decimal (with a comma) below; what is done so far rounded
+// down, so that it reads as the total only once it is.
+std::wstring amount(double value, bool nearest = true) {
+    const auto cut = [nearest](double v) {
+        return nearest ? std::round(v) : std::floor(v);
+    };
     wchar_t text[32];
     if (value >= 10)
-        std::swprintf(text, 32, L"%.0f", std::floor(value));
+        std::swprintf(text, 32, L"%.0f", cut(value));
     else
-        std::swprintf(text, 32, L"%.1f", std::floor(value * 10) / 10);
+        std::swprintf(text, 32, L"%.1f", cut(value * 10) / 10);
     std::wstring result = text;
     std::replace(result.begin(), result.end(), L'.', L',');
     return result;
@@ -66,7 +70,7 @@ std::wstring DownloadText(const std::wstring& what, std::int64_t done, std::int6
                           double bytesPerSecond, std::optional<double> secondsLeft) {
     const bool mebibytes = std::max(done, total) >= kMiB;
     const double unit = mebibytes ? kMiB : 1024.0;
-    std::wstring text = what + L": " + amount(static_cast<double>(done) / unit);
+    std::wstring text = what + L": " + amount(static_cast<double>(done) / unit, false);
     if (total > 0)
         text += L" из " + amount(static_cast<double>(total) / unit);
     text += mebibytes ? L" МБ" : L" КБ";
