@@ -1,0 +1,212 @@
+// Cancel during a cold vanilla install of the full-size 1.21.1 mirror from nginx on loopback:
+// the stop is asked for once a stage has a given share of its bytes, and the time until the
+// install returns (when the worker emits finished and the button comes back) is measured. Each
+// cancelled folder is then checked file by file (every file under its final name whole, no
+// part left), resumed to completion and checked again against the mirror's list.
+
+#include "app/Endpoints.h"
+#include "game/MinecraftInstaller.h"
+#include "launch/LaunchProgress.h"
+#include "platform/Digest.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+fs::path workDir;
+std::string baseUrl;
+
+std::string quoted(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Forwards to the launch's own progress and asks for the stop at the chosen point.
+class CancelAt : public qbk::TransferWatch {
+public:
+    CancelAt(std::wstring stage, double share)
+        : stage_(std::move(stage)), share_(share), progress_({}, stop_) {}
+
+    bool stopRequested() const override { return stop_->load(); }
+    void received(std::int64_t bytes, std::int64_t total) override {
+        progress_.received(bytes, total);
+        done_ += bytes;
+        if (active_ && !stop_->load() && done_ >= share_ * static_cast<double>(bytes_)) {
+            stoppedAt_ = Clock::now();
+            stop_->store(true);
+        }
+    }
+    void beginDownloads(const std::wstring& text, std::int64_t bytes, int end) override {
+        progress_.beginDownloads(text, bytes, end);
+        active_ = text == stage_;
+        bytes_ = bytes;
+        done_ = 0;
+    }
+    void beginStep(const std::wstring& text, int end) override { progress_.beginStep(text, end); }
+
+    bool stopped() const { return stop_->load(); }
+    Clock::time_point stoppedAt() const { return stoppedAt_; }
+
+private:
+    std::wstring stage_;
+    double share_;
+    std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
+    qbk::LaunchProgress progress_;
+    std::atomic<bool> active_{false};
+    std::atomic<std::int64_t> bytes_{0};
+    std::atomic<std::int64_t> done_{0};
+    Clock::time_point stoppedAt_;
+};
+
+qbk::MinecraftInstaller installerIn(const fs::path& dir, qbk::TransferWatch* watch) {
+    qbk::Endpoints endpoints = qbk::Endpoints::defaults();
+    endpoints.mojangMeta = baseUrl;
+    endpoints.mojangAssets = baseUrl + "/resources";
+    qbk::MinecraftInstaller installer(dir / "minecraft", dir / "runtime", endpoints,
+                                      qbk::TargetPlatform::linuxX64());
+    qbk::TransferLimits limits;
+    limits.watch = watch;
+    installer.setTransferLimits(limits);
+    return installer;
+}
+
+std::string sha1Of(const fs::path& path) {
+    qbk::platform::Digest digest(qbk::platform::HashAlgorithm::Sha1);
+    digest.update(readAll(path));
+    return digest.finishHex();
+}
+
+// Where the install keeps a file of the mirror's list; empty for the version manifest, which
+// is read into memory only.
+fs::path installedPath(const std::string& mirrorPath) {
+    const fs::path path(mirrorPath);
+    if (mirrorPath.starts_with("resources/"))
+        return "assets/objects" / path.lexically_relative("resources");
+    if (mirrorPath.starts_with("libraries/"))
+        return path;
+    if (path.filename() == "client.jar")
+        return "versions/1.21.1/1.21.1.jar";
+    if (path.filename() == "1.21.1.json")
+        return "versions/1.21.1/1.21.1.json";
+    if (mirrorPath.starts_with("v1/packages/"))
+        return "assets/indexes" / path.filename();
+    return {};
+}
+
+// Files of the mirror's list that are present (and whole) and those that are damaged; a
+// ".part" anywhere counts as damaged.
+struct Check {
+    long present = 0, damaged = 0, listed = 0;
+};
+
+Check checkFiles(const fs::path& dir, const fs::path& list) {
+    Check check;
+    std::istringstream lines(readAll(list));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string url, relative, size, sha1;
+        std::getline(fields, url, '\t');
+        std::getline(fields, relative, '\t');
+        std::getline(fields, size, '\t');
+        std::getline(fields, sha1, '\t');
+        const fs::path installed = installedPath(relative);
+        if (installed.empty())
+            continue;
+        ++check.listed;
+        const fs::path file = dir / "minecraft" / installed;
+        if (!fs::exists(file))
+            continue;
+        ++check.present;
+        if (fs::file_size(file) != std::stoull(size) || sha1Of(file) != sha1)
+            ++check.damaged;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        if (entry.path().extension() == ".part")
+            ++check.damaged;
+    return check;
+}
+
+} // namespace
+
+int main() {
+    std::random_device seed;
+    workDir = fs::temp_directory_path() / ("qbk-cancel-bench-" + std::to_string(seed()));
+    const fs::path mirror = QBK_BENCH_MIRROR_DIR;
+    fs::create_directories(workDir);
+    fs::create_directories(mirror);
+    const fs::path started = workDir / "nginx-start.txt";
+    if (std::system((std::string(QBK_SERVE_NGINX) + " start " + quoted(mirror) + " " +
+                     quoted(workDir / "nginx") + " > " + quoted(started))
+                        .c_str()) != 0) {
+        std::printf("nginx did not start\n");
+        return 1;
+    }
+    const std::string line = readAll(started);
+    baseUrl = line.substr(line.find("url=") + 4);
+    baseUrl.erase(baseUrl.find_last_not_of(" \r\n") + 1);
+    int status = 0;
+    if (std::system((std::string(QBK_PYTHON3) + " " + QBK_MIRROR_SCRIPT + " --out " +
+                     quoted(mirror) + " --base-url " + baseUrl + " --no-runtime > /dev/null")
+                        .c_str()) != 0) {
+        std::printf("could not generate the mirror\n");
+        status = 1;
+    }
+    const struct {
+        const wchar_t* stage;
+        const char* name;
+        double share;
+    } points[] = {{L"Скачивание библиотек Minecraft", "libraries 50 %", 0.5},
+                  {L"Скачивание ресурсов игры", "assets 5 %", 0.05},
+                  {L"Скачивание ресурсов игры", "assets 50 %", 0.5},
+                  {L"Скачивание ресурсов игры", "assets 95 %", 0.95}};
+    for (const auto& point : points) {
+        if (status != 0)
+            break;
+        const fs::path dir = workDir / "launcher";
+        fs::remove_all(dir);
+        CancelAt watch(point.stage, point.share);
+        auto installer = installerIn(dir, &watch);
+        const bool finished = installer.EnsureVanilla("1.21.1", {});
+        const auto returned = Clock::now();
+        const Check afterCancel = checkFiles(dir, mirror / "urls-linux.txt");
+        auto resumed = installerIn(dir, nullptr);
+        const bool completed = resumed.EnsureVanilla("1.21.1", {});
+        const Check afterResume = checkFiles(dir, mirror / "urls-linux.txt");
+        if (!watch.stopped() || finished) {
+            std::printf("%-14s the stop point was not reached\n", point.name);
+            status = 1;
+            continue;
+        }
+        const double ms =
+            std::chrono::duration<double, std::milli>(returned - watch.stoppedAt()).count();
+        std::printf("%-14s cancel -> returned %7.1f ms (target < 1000) | after cancel %ld whole, "
+                    "%ld damaged | resumed %s: %ld of %ld whole, %ld damaged\n",
+                    point.name, ms, afterCancel.present - afterCancel.damaged, afterCancel.damaged,
+                    completed ? "ok" : "FAILED", afterResume.present - afterResume.damaged,
+                    afterResume.listed, afterResume.damaged);
+        if (ms >= 1000 || afterCancel.damaged || !completed || afterResume.damaged ||
+            afterResume.present != afterResume.listed)
+            status = 1;
+    }
+    std::system((std::string(QBK_SERVE_NGINX) + " stop " + quoted(workDir / "nginx")).c_str());
+    fs::remove_all(workDir);
+    return status;
+}
