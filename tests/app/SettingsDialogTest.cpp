@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 using namespace qbk;
 using test::byText;
 
-TEST(SettingsDialogTest, MemoryWarningsAtTheirBoundaries) {
+TEST(SettingsDialogTest, WarningsAtTheirBoundariesCancelWritesNothingSaveAllAndTheFolderOpens) {
     // 'H': more than half the machine's memory, 'L': less than 2 GB for a modded game.
     const std::tuple<int, int, char> rows[] = {{8192, 16384, ' '}, {8193, 16384, 'H'},
                                                {2048, 16384, ' '}, {2047, 16384, 'L'},
@@ -27,10 +27,7 @@ TEST(SettingsDialogTest, MemoryWarningsAtTheirBoundaries) {
         const QString shown = SettingsDialog::memoryWarning(value, total);
         EXPECT_EQ(shown.isEmpty() ? ' ' : shown.contains("половины") ? 'H' : 'L', kind) << value;
     }
-}
-
-// Each opening reads the file anew (the one before goes first: it holds the settings).
-TEST(SettingsDialogTest, MemoryFieldsMoveTogetherCancelWritesNothingSaveAllAndTheFolderOpens) {
+    // Each opening reads the file anew (the one before goes first: it holds the settings).
     test::TempDir dir{"qbk-settings-dialog"};
     const fs::path ini = dir / "Quellbrook.ini";
     test::writeWholeFile(ini, "[player]\nusername=Игрок\n");

@@ -105,18 +105,15 @@ TEST(LauncherChecksTest, EachCheckAtItsThresholds) {
 // The services by name in their order; an empty answer counts as none.
 TEST(LauncherChecksTest, InternetNamesTheUnreachableServices) {
     test::TestHttpServer server;
-    const auto answer = [&server](const std::string& path, int status, const std::string& body) {
+    for (const auto& [path, status, body] :
+         {std::tuple{"/mc/.*", 404, "not here"}, {"/api/.*", 200, "{}"}, {"/v2/.*", 200, ""}})
         server.get(path, [=](const auto&, httplib::Response& response, const auto&) {
             response.status = status;
             response.set_content(body, "text/plain");
         });
-    };
     LC::Config config;
     config.endpoints.mojangMeta = config.endpoints.neoforgeMaven = config.endpoints.modrinthApi =
         server.baseUrl();
-    answer("/mc/.*", 404, "not here");
-    answer("/api/.*", 200, "{}");
-    answer("/v2/.*", 200, "");
     EXPECT_EQ(LC(config).checkInternet().detail,
               "Недоступны: Mojang, Modrinth. Возможна блокировка провайдером.");
     config.endpoints.neoforgeMaven = "http://127.0.0.1:1";
