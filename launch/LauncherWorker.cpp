@@ -10,6 +10,7 @@
 #include "launch/ServerList.h"
 #include "mods/ModSyncJob.h"
 #include "mods/ModsFolderLock.h"
+#include "platform/Platform.h"
 
 #include <exception>
 #include <iostream>
@@ -37,6 +38,22 @@ std::string fromView(std::string_view text) {
 
 QString fromWide(const std::wstring& text) {
     return QString::fromStdWString(text);
+}
+
+// A transfer's cause as a player reads it, libcurl's own words kept in brackets for support.
+QString plainCause(const std::string& cause) {
+    static const std::pair<const char*, const char*> kPlain[] = {
+        {"resolve host", "Не удалось найти сервер — нет интернета или не отвечает DNS"},
+        {"connect to server", "Сервер не принимает подключение"},
+        {"timeout", "Сервер слишком долго не отвечает"},
+        {"ssl", "Не удалось установить защищённое соединение"},
+        {"receiving data", "Соединение оборвалось"},
+        {"partial file", "Соединение оборвалось"}};
+    const QString text = QString::fromStdString(cause);
+    for (const auto& [phrase, plain] : kPlain)
+        if (text.contains(QLatin1String(phrase), Qt::CaseInsensitive))
+            return QString::fromUtf8(plain) + QStringLiteral(" (") + text + QLatin1Char(')');
+    return text;
 }
 
 void logError(const std::string& text) {
@@ -76,7 +93,9 @@ void LauncherWorker::run() {
     // Whatever a stopped step said, the player asked for the stop; a started game stays.
     if (!success && stopped())
         message = kStopped;
-    std::cout << "[Launch] " << message.toStdString() << std::endl;
+    // Every line of the outcome tagged, the cause included.
+    std::cout << "[Launch] " << QString(message).replace('\n', "\n[Launch] ").toStdString()
+              << std::endl;
     progress_.reset(); // its ticker emits nothing after finished
     emit finished(success, message);
 }
@@ -113,7 +132,7 @@ bool LauncherWorker::play(QString& message) {
         // The cause under the step's own message, in the runtime's words.
         message = kJavaFailure;
         if (!java.failure().empty())
-            message += QStringLiteral("\n") + fromWide(java.failure());
+            message += QStringLiteral("\n") + plainCause(qbk::platform::wideToUtf8(java.failure()));
         return false;
     }
     if (stopped())
@@ -165,7 +184,7 @@ bool LauncherWorker::play(QString& message) {
         qbk::EnsureAuthlibInjector(launcherDir, endpoints.authlibInjector, agentError, limits_);
     if (agent.empty()) {
         logError(agentError);
-        message = kAgentFailure + QStringLiteral("\n") + QString::fromStdString(agentError);
+        message = kAgentFailure + QStringLiteral("\n") + plainCause(agentError);
         return false;
     }
     qbk::AppendAgentArgument(profile, agent, endpoints.accountServer);
