@@ -20,7 +20,7 @@ def poll(what, probe, timeout):
     while True:
         try:
             found = probe()
-        except LauncherGone:
+        except (LauncherGone, NameError):  # the second a slip of the test's: never wait it out
             raise
         except Exception:  # a widget that vanished mid-walk: look again
             found = None
@@ -41,6 +41,29 @@ def text_of(node):
         return node.name or node.queryText().getText(0, -1)
     except NotImplementedError:
         return ""
+
+class Detached:
+    """A launcher the test did not start (an update's restart) as far as Launcher uses a Popen:
+    watched and ended by its pid; its exit code is its parent's to know, not the test's."""
+
+    def __init__(self, pid):
+        self.pid, self.returncode = pid, None
+
+    def poll(self):
+        try:  # a zombie nobody has reaped yet has ended too
+            with open(f"/proc/{self.pid}/stat") as stat:
+                return "unknown" if stat.read().rsplit(")", 1)[1].split()[0] == "Z" else None
+        except FileNotFoundError:
+            return "unknown"
+
+    def wait(self, timeout):
+        try:
+            return poll(f"process {self.pid} to end", self.poll, timeout)
+        except UiTimeout:
+            raise subprocess.TimeoutExpired(str(self.pid), timeout) from None
+
+    def kill(self):
+        os.kill(self.pid, signal.SIGKILL)
 
 def enabled(node):
     return node.getState().contains(pyatspi.STATE_ENABLED)
@@ -66,12 +89,31 @@ class Launcher:
                 if attempt:
                     raise
 
+    @classmethod
+    def restarted(cls, folder, shots, old_pid):
+        """The launcher that the one of old_pid started in its place in folder. Not the test's
+        child and in a session of its own, it is known by the pid in its folder's lock file."""
+        ui = cls.__new__(cls)
+        ui.folder, ui.shots, ui.log = folder, shots, None
+
+        def holder():
+            with open(os.path.join(folder, "Quellbrook.lock")) as lock:
+                pid = int(lock.readline())
+            return pid != old_pid and pid
+        ui.app_pid = poll("the restarted launcher's lock", holder, 45)
+        ui.process = Detached(ui.app_pid)
+        ui.app = poll("the restarted launcher on the accessibility bus", ui._find_app, 45)
+        return ui
+
     def _find_app(self):
+        """The known pid's application, else the one in the session the test started."""
         desktop = pyatspi.Registry.getDesktop(0)
         for app in (desktop.getChildAtIndex(i) for i in range(desktop.childCount)):
             with contextlib.suppress(OSError):  # gone already
-                if app is not None and os.getsid(app.get_process_id()) == self.process.pid:
-                    self.app_pid = app.get_process_id()
+                pid = app.get_process_id() if app is not None else None
+                if pid and (pid == self.app_pid or not self.app_pid and
+                            os.getsid(pid) == self.process.pid):
+                    self.app_pid = pid
                     return app
 
     def find(self, role, name, timeout=20):
@@ -154,7 +196,8 @@ class Launcher:
         if failure is not None:
             self.screenshot(f"FAIL-{os.path.basename(self.folder)}-{int(time.time())}")
         self._end()
-        self.log.close()
+        if self.log:
+            self.log.close()
 
     def _end(self):
         # A wrapper may have work left after the launcher (copying files back): end the

@@ -320,6 +320,29 @@ def corrupted_ini_still_starts_signs_in_and_plays(world):
     check_launch(world, folder, "admin")
     assert read(own) == b"PK local", "the player's own mod was touched"
 
+def update_swaps_the_launcher_and_restarts_into_the_next_version(world):
+    folder = world.folder("update")
+    game = os.path.join(folder, "minecraft")
+    write(os.path.join(game, "mods", "my-own.jar"), "PK mine")
+    files = lambda: {p: read(p) for p in glob.glob(game + "/**", recursive=True)
+                     if os.path.isfile(p)}
+    before, log = files(), os.path.join(world.work, "launcher.log")
+    with world.start(folder) as ui:
+        ui.steps(("label", has("ver. 1.0.0")), ("label", "Доступна версия 1.0.1", 30),
+                 ("screenshot", "update-offered"), ("button", "Обновить"),
+                 ("label", has("Перезапустить лаунчер сейчас?"), 60), ("button", "Да"))
+        poll("the old launcher to exit", lambda: ui.process.poll() is not None, 30)
+        assert ui.process.returncode == 0, f"the old launcher ended with {ui.process.returncode}"
+    with Launcher.restarted(folder, world.shots, ui.app_pid) as ui:
+        ui.steps(("label", has("ver. 1.0.1")), ("screenshot", "updated"))
+        # The new one cleans up what the swap moved aside, and finds itself current.
+        poll("the old files to go", lambda: not glob.glob(folder + "/*.old") and not
+             os.path.exists(folder + "/update-staging"), 30)
+        poll("the new launcher's check", lambda: b"is not newer than 1.0.1" in read(log), 30)
+    assert read(os.path.join(folder, "quellbrook-launcher")) == read(world.launcher + "-next")
+    assert files() == before, "the update touched the game folder"
+    assert b"auth" in read(os.path.join(folder, "Quellbrook.ini")), "the INI lost its settings"
+
 def nothing_written_holds_a_password_or_a_session(world):
     """Every file but the INIs (they must hold sessions), the launcher's output included."""
     inis = glob.glob(os.path.join(world.work, "*", "Quellbrook.ini"))
@@ -340,6 +363,7 @@ SCENARIOS = [first_start_creates_an_account_and_plays, second_start_is_signed_in
              network_drop_mid_install_is_named_and_the_next_press_plays,
              cancel_mid_assets_resumes_and_a_close_mid_launch_exits, wrong_passwords_end_in_a_lock_out, operator_bans_and_the_banned_player_sees_it,
              corrupted_ini_still_starts_signs_in_and_plays,
+             update_swaps_the_launcher_and_restarts_into_the_next_version,
              nothing_written_holds_a_password_or_a_session]
 NAMES = {scenario.__name__ for scenario in SCENARIOS}
 
