@@ -2,13 +2,19 @@
 // the stop is asked for once a stage has a given share of its bytes, and the time until the
 // install returns (when the worker emits finished and the button comes back) is measured. Each
 // cancelled folder is then checked file by file (every file under its final name whole, no
-// part left), resumed to completion and checked again against the mirror's list.
+// part left), resumed to completion and checked again against the mirror's list. Then whole
+// launches in the stand-in world are stopped during the runtime download, the NeoForge
+// installer's process and the mods download, and played to the end afterwards.
 
 #include "app/Endpoints.h"
+#include "bench/StandInWorld.h"
 #include "game/MinecraftInstaller.h"
 #include "launch/LaunchProgress.h"
+#include "launch/LauncherWorker.h"
 #include "platform/Digest.h"
+#include "platform/Platform.h"
 
+#include <QtGlobal>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -144,6 +150,68 @@ Check checkFiles(const fs::path& dir, const fs::path& list) {
     return check;
 }
 
+// The whole launch against the stand-in world (scaled mirror, stand-in java): stopped when the
+// status names a step, timed from the stop to finished; the folder then plays to the end.
+struct WorkerPoint {
+    const char* name;
+    QString status;
+};
+
+int cancelWholeLaunches() {
+    qbk::test::StandInWorld world;
+    qbk::test::StandInWorld::SignIn session;
+    if (!world.isReady() || !world.signIn(session)) {
+        std::printf("the stand-in world did not start: %s\n", world.error().c_str());
+        return 1;
+    }
+    const WorkerPoint points[] = {{"java download", "Скачивание Java 21"},
+                                  {"neoforge child", "Установка NeoForge: установщик"},
+                                  {"mods download", "Скачивание модов"}};
+    int status = 0;
+    for (const WorkerPoint& point : points) {
+        const fs::path dir = workDir / "worker";
+        fs::remove_all(dir);
+        fs::create_directories(dir / "minecraft");
+        std::ofstream(dir / "minecraft" / "standin-java.json") << R"({"gameLifetimeSeconds": 2})";
+        qbk::LaunchSnapshot snapshot;
+        snapshot.launcherDir = dir;
+        snapshot.options.playerName = L"demo";
+        snapshot.options.uuid = qbk::platform::utf8ToWide(session.uuid);
+        snapshot.options.accessToken = qbk::platform::utf8ToWide(session.accessToken);
+        snapshot.endpoints = world.endpoints();
+        const auto play = [&](bool stop, Clock::time_point& stoppedAt, QString& outcome) {
+            LauncherWorker worker(snapshot);
+            worker.setGameStartWatch(std::chrono::milliseconds(200));
+            std::atomic<bool> asked{false};
+            QObject::connect(&worker, &LauncherWorker::statusChanged, [&](const QString& text) {
+                if (stop && text.startsWith(point.status) && !asked.exchange(true)) {
+                    stoppedAt = Clock::now();
+                    worker.cancel();
+                }
+            });
+            QObject::connect(&worker, &LauncherWorker::finished,
+                             [&](bool, const QString& text) { outcome = text; });
+            worker.run();
+            return Clock::now();
+        };
+        Clock::time_point stoppedAt{};
+        QString stopped, resumed;
+        const auto ended = play(true, stoppedAt, stopped);
+        play(false, stoppedAt, resumed);
+        long parts = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(dir))
+            parts += entry.path().extension() == ".part";
+        const double ms = std::chrono::duration<double, std::milli>(ended - stoppedAt).count();
+        std::printf("%-14s cancel -> finished %7.1f ms (target < 1000): \"%s\" | resumed: \"%s\", "
+                    "%ld part files\n",
+                    point.name, ms, stopped.toStdString().c_str(), resumed.toStdString().c_str(),
+                    parts);
+        if (stopped != "Запуск отменён." || ms >= 1000 || resumed != "Игра запущена!" || parts)
+            status = 1;
+    }
+    return status;
+}
+
 } // namespace
 
 int main() {
@@ -207,6 +275,9 @@ int main() {
             status = 1;
     }
     std::system((std::string(QBK_SERVE_NGINX) + " stop " + quoted(workDir / "nginx")).c_str());
+    Q_INIT_RESOURCE(resources); // the server list's icon
+    if (cancelWholeLaunches() != 0)
+        status = 1;
     fs::remove_all(workDir);
     return status;
 }

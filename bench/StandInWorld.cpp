@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 namespace qbk::test {
@@ -44,10 +45,22 @@ std::string modBytes(const std::string& name, std::size_t size) {
 StandInWorld::StandInWorld() : root_(QBK_E2E_MIRROR_DIR) {
     if (!buildMirror())
         error_ = "the mirror could not be generated in " + root_.string();
-    else if (!writeMods() || !mirror_.mount("/m", root_))
+    else if (!writeMods())
         error_ = "the mods could not be placed in the mirror";
     else if (!startAccountServer())
         error_ = "the account server did not start";
+    // The mirror's files as a static web server gives them.
+    mirror_.get("/m/(.*)",
+                [root = root_](const auto&, httplib::Response& response, const std::smatch& match) {
+                    const std::string relative = match[1];
+                    std::ifstream in(root / fs::u8path(relative), std::ios::binary);
+                    if (relative.find("..") != std::string::npos || !in) {
+                        response.status = 404;
+                        return;
+                    }
+                    response.set_content(std::string(std::istreambuf_iterator<char>(in), {}),
+                                         "application/octet-stream");
+                });
 }
 
 bool StandInWorld::buildMirror() {
@@ -94,7 +107,7 @@ bool StandInWorld::startAccountServer() {
         "--difficulty", "8", "--seed-account",
         QStringLiteral("%1:%2").arg(QString::fromLatin1(kPlayer), QString::fromLatin1(kPassword)),
         "--mods-manifest", QString::fromStdString((state_ / "mods.json").string())});
-    return accounts_->ready();
+    return accounts_->port > 0;
 }
 
 std::string StandInWorld::accountBase() const {
