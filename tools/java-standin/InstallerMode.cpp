@@ -26,6 +26,13 @@ int failWith(const std::string& message) {
     return 1;
 }
 
+// Copies over an existing file. MinGW's libstdc++ takes any two files for the same one (no
+// inode numbers on Windows) and refuses to overwrite, so the old file goes first.
+bool replaceFile(const fs::path& from, const fs::path& to, std::error_code& ec) {
+    fs::remove(to, ec);
+    return fs::copy_file(from, to, ec);
+}
+
 // Every file below from goes to the same relative place below to.
 bool copyTree(const fs::path& from, const fs::path& to, int& copied) {
     std::error_code ec;
@@ -34,7 +41,7 @@ bool copyTree(const fs::path& from, const fs::path& to, int& copied) {
             continue;
         const fs::path target = to / fs::relative(item.path(), from);
         fs::create_directories(target.parent_path(), ec);
-        if (!fs::copy_file(item.path(), target, fs::copy_options::overwrite_existing, ec))
+        if (!replaceFile(item.path(), target, ec))
             return false;
         ++copied;
     }
@@ -70,9 +77,8 @@ int installClient(const fs::path& jar, const fs::path& dir) {
     const fs::path versionDir = dir / "versions" / id;
     std::error_code ec;
     fs::create_directories(versionDir, ec);
-    const bool jsonCopied =
-        fs::copy_file(unpacked / platform::pathFromUtf8(jsonEntry.substr(1)),
-                      versionDir / (id + ".json"), fs::copy_options::overwrite_existing, ec);
+    const bool jsonCopied = replaceFile(unpacked / platform::pathFromUtf8(jsonEntry.substr(1)),
+                                        versionDir / (id + ".json"), ec);
     platform::removeTree(unpacked);
     if (!librariesCopied || !jsonCopied)
         return failWith("Failed to write the installation: " + ec.message());

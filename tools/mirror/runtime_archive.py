@@ -6,12 +6,15 @@ with bin/java (plus bin/java.exe and bin/javaw.exe in the Windows layout), lib/ 
 files of deterministic pseudo-random bytes that do not compress, so the archive keeps the
 real one's size, conf/ text, and legal/ with one folder per module. In the Linux tar.gz the
 module folders hold relative links to ../java.base/, as a real Linux JRE does; the Windows
-zip holds copies. Until a stand-in Java program exists, bin/java is a POSIX shell script that
-prints a Java 21 version banner on standard error for -version.
+zip holds copies. By default bin/java is a POSIX shell script that prints a Java 21 version
+banner on standard error for -version; --java stores a program there instead, and for the
+Windows zip --java-exe and --javaw-exe store Windows programs as bin/java.exe and bin/javaw.exe,
+with the DLLs they load (--bin-file, repeatable) beside them in bin/, as a real runtime has them.
 
 The same arguments always give the same bytes.
 
   runtime_archive.py OUT --target windows|linux [--size-mb 45] [--scale N] [--java PROGRAM]
+                    [--java-exe EXE] [--javaw-exe EXE] [--bin-file FILE ...]
 """
 
 import argparse
@@ -66,14 +69,17 @@ def _text(seed: int, size: int) -> bytes:
     return bytes(out[:size])
 
 
-def _entries(target: str, payload: int, java: bytes):
+def _entries(target: str, payload: int, java: bytes, windows_bin=None):
     """(name, kind, data or link target, mode) in archive order."""
     lib_ext = ".dll" if target == "windows" else ".so"
     yield TOP + "/", "dir", None, 0o755
     yield TOP + "/bin/", "dir", None, 0o755
     names = ["java"] + (["java.exe", "javaw.exe"] if target == "windows" else [])
+    windows_bin = windows_bin or {}
     for name in names:
-        yield f"{TOP}/bin/{name}", "file", java, 0o755
+        yield f"{TOP}/bin/{name}", "file", windows_bin.get(name, java), 0o755
+    for name in sorted(set(windows_bin) - set(names)):
+        yield f"{TOP}/bin/{name}", "file", windows_bin[name], 0o755
     yield TOP + "/conf/", "dir", None, 0o755
     for i, name in enumerate(["security/java.security", "net.properties", "logging.properties"]):
         yield f"{TOP}/conf/{name}", "file", _text(100 + i, max(64, payload // 400)), 0o644
@@ -137,7 +143,7 @@ def _write_tar_gz(out: Path, entries) -> None:
 
 
 def write_runtime_archive(out, target: str, size_bytes: int = 45_000_000, scale: int = 1,
-                          java_program=None) -> Path:
+                          java_program=None, windows_bin=None) -> Path:
     """Writes the archive for target ("windows": zip, "linux": tar.gz) and returns its path."""
     if target not in ("windows", "linux"):
         raise ValueError("target must be windows or linux")
@@ -145,7 +151,7 @@ def write_runtime_archive(out, target: str, size_bytes: int = 45_000_000, scale:
     out.parent.mkdir(parents=True, exist_ok=True)
     java = Path(java_program).read_bytes() if java_program else DEFAULT_JAVA
     payload = max(1024, size_bytes // max(1, scale))
-    entries = _entries(target, payload, java)
+    entries = _entries(target, payload, java, windows_bin if target == "windows" else None)
     if target == "windows":
         _write_zip(out, entries)
     else:
@@ -172,8 +178,17 @@ def main() -> int:
     parser.add_argument("--size-mb", type=float, default=45.0, help="payload size in MB (default 45)")
     parser.add_argument("--scale", type=int, default=1, help="divide the payload size by N")
     parser.add_argument("--java", type=Path, help="program to store as bin/java (default: a shell script)")
+    parser.add_argument("--java-exe", type=Path, help="Windows program to store as bin/java.exe")
+    parser.add_argument("--javaw-exe", type=Path, help="Windows program to store as bin/javaw.exe")
+    parser.add_argument("--bin-file", type=Path, action="append", default=[],
+                        help="a file (DLL) to store in bin/ of the Windows zip")
     args = parser.parse_args()
-    path = write_runtime_archive(args.out, args.target, int(args.size_mb * 1_000_000), args.scale, args.java)
+    windows_bin = {p.name: p.read_bytes() for p in args.bin_file}
+    for name, program in (("java.exe", args.java_exe), ("javaw.exe", args.javaw_exe)):
+        if program:
+            windows_bin[name] = program.read_bytes()
+    path = write_runtime_archive(args.out, args.target, int(args.size_mb * 1_000_000), args.scale,
+                                 args.java, windows_bin)
     print(json.dumps({"archive": str(path), "target": args.target, "bytes": path.stat().st_size,
                       "topFolder": TOP}))
     return 0
