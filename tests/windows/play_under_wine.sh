@@ -92,6 +92,7 @@ export DISPLAY=":$(cat "$work/display")"
 start_launcher() {
     (cd "$folder" && exec wine quellbrook-launcher.exe >>"$work/launcher.out" 2>&1) &
     launcher_pid=$!
+    disown "$launcher_pid" # ended with the prefix by wineserver -k, without a job notice
     wait_for "no launcher window" 120 xdotool search --onlyvisible --name '^Quellbrook Launcher$'
     window=$(xdotool search --onlyvisible --name '^Quellbrook Launcher$' | head -1)
     sleep 5 # the mod list and the session check settle
