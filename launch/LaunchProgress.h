@@ -1,12 +1,12 @@
 #pragma once
 
-#include "launch/TransferLimits.h"
+#include "launch/TransferRate.h"
+#include "launch/TransferWatch.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,30 +15,6 @@
 #include <thread>
 
 namespace qbk {
-
-// Download speed smoothed over the last few seconds of (time, bytes so far) samples.
-class TransferRate {
-public:
-    static constexpr double kWindowSeconds = 3.0;
-    // The remaining time is shown only once the window has been this long.
-    static constexpr double kSteadySeconds = 2.0;
-
-    void sample(double seconds, std::int64_t bytes);
-    void reset() { samples_.clear(); }
-    // Bytes per second over the window; 0 until two samples half a second apart.
-    double bytesPerSecond() const;
-    bool steady() const;
-    // Seconds left for `remaining` bytes; empty while the speed is not steady.
-    std::optional<double> secondsLeft(std::int64_t remaining) const;
-
-private:
-    struct Sample {
-        double seconds;
-        std::int64_t bytes;
-    };
-    double span() const;
-    std::deque<Sample> samples_;
-};
 
 // "Скачивание ресурсов игры: 312 из 860 МБ · 48 МБ/с · осталось 11 с"; total 0: unknown.
 std::wstring DownloadText(const std::wstring& what, std::int64_t done, std::int64_t total,
