@@ -114,7 +114,14 @@ bool JavaRuntime::unpack(const fs::path& archive, const fs::path& extractDir) {
     // A folder left by an earlier failed attempt would otherwise be taken for this one.
     platform::removeTree(extractDir);
     std::string reason;
-    if (!extractRuntimeArchive(archive, extractDir, target_.runtimeArchiveFormat, &reason)) {
+    if (!extractRuntimeArchive(archive, extractDir, target_.runtimeArchiveFormat, &reason,
+                               watch_)) {
+        // Stopped midway: the staging folder is gone; the archive goes as after a stopped download.
+        if (reason == kStoppedText) {
+            platform::removeFile(archive);
+            output(L"[Java] Распаковка прервана.\n");
+            return false;
+        }
         failure_ = L"Ошибка распаковки архива: " + wide(reason);
         error(L"[Java] Ошибка распаковки архива.\n");
         error(L"[Java] " + wide(reason) + L"\n");

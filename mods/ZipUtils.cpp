@@ -114,7 +114,8 @@ bool openArchive(OpenArchive& open, const Path& path, RuntimeArchiveFormat forma
 // outside it: unsafe names, links pointing out, and entries written through a link.
 class TreeExtraction {
 public:
-    TreeExtraction(archive* reader, Path root) : reader_(reader), root_(std::move(root)) {}
+    TreeExtraction(archive* reader, Path root, const TransferWatch* watch)
+        : reader_(reader), root_(std::move(root)), watch_(watch) {}
 
     bool run(std::string& error) {
         writer_.reset(archive_write_disk_new());
@@ -122,6 +123,8 @@ public:
         // bits are dropped, as a runtime needs none of them.
         archive_write_disk_set_options(writer_.get(), 0);
         for (;;) {
+            if (stopped(error))
+                return false;
             archive_entry* entry = nullptr;
             const int status = archive_read_next_header(reader_, &entry);
             if (status == ARCHIVE_EOF)
@@ -142,6 +145,14 @@ public:
     }
 
 private:
+    // A runtime's largest entry holds tens of megabytes, so its blocks are checked too.
+    bool stopped(std::string& error) const {
+        if (!watch_ || !watch_->stopRequested())
+            return false;
+        error = kStoppedText;
+        return true;
+    }
+
     bool extractEntry(archive_entry* entry, std::string& error) {
         const std::string name = entryName(entry);
         const auto path = ArchiveEntryPath::parse(name, error);
@@ -221,6 +232,8 @@ private:
 
     bool copyData(const std::string& name, std::string& error) {
         for (;;) {
+            if (stopped(error))
+                return false;
             const void* block = nullptr;
             std::size_t size = 0;
             la_int64_t offset = 0;
@@ -243,6 +256,7 @@ private:
     archive* reader_;
     Writer writer_;
     Path root_;
+    const TransferWatch* watch_;
     std::set<std::string> links_;
 };
 
@@ -260,7 +274,7 @@ bool isEmptyOrAbsent(const Path& dir) {
 }
 
 bool extractTree(const Path& archivePath, const Path& destDir, RuntimeArchiveFormat format,
-                 std::string* errorOut) {
+                 std::string* errorOut, const TransferWatch* watch = nullptr) {
     std::string error;
     auto fail = [&](const std::string& text) {
         if (errorOut)
@@ -279,7 +293,7 @@ bool extractTree(const Path& archivePath, const Path& destDir, RuntimeArchiveFor
     platform::removeTree(staging);
     if (!platform::createDirectories(staging))
         return fail("не удалось создать папку " + platform::pathToUtf8(staging));
-    TreeExtraction extraction(open.reader.get(), staging);
+    TreeExtraction extraction(open.reader.get(), staging, watch);
     bool extracted = extraction.run(error);
     open.reader.reset();
     if (extracted && open.gzip && !open.gzip->drain()) {
@@ -343,8 +357,9 @@ bool extractTarGz(const Path& archivePath, const Path& destDir, std::string* err
 }
 
 bool extractRuntimeArchive(const Path& archivePath, const Path& destDir,
-                           RuntimeArchiveFormat format, std::string* error) {
-    return extractTree(archivePath, destDir, format, error);
+                           RuntimeArchiveFormat format, std::string* error,
+                           const TransferWatch* watch) {
+    return extractTree(archivePath, destDir, format, error, watch);
 }
 
 int extractJarsFlat(const Path& zipPath, const Path& destDir) {

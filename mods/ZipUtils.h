@@ -1,5 +1,6 @@
 #pragma once
 
+#include "launch/TransferWatch.h"
 #include "platform/TargetPlatform.h"
 
 #include <filesystem>
@@ -17,10 +18,12 @@ bool extractZip(const std::filesystem::path& zipPath, const std::filesystem::pat
                 std::string* error = nullptr);
 bool extractTarGz(const std::filesystem::path& archivePath, const std::filesystem::path& destDir,
                   std::string* error = nullptr);
-// The one of the two that the target's runtime archive needs.
+// The one of the two that the target's runtime archive needs. A stop that the watch (when
+// given) asks for is seen between entries and between blocks of one entry: the extraction
+// then fails as above, with kStoppedText as the error.
 bool extractRuntimeArchive(const std::filesystem::path& archivePath,
                            const std::filesystem::path& destDir, RuntimeArchiveFormat format,
-                           std::string* error = nullptr);
+                           std::string* error = nullptr, const TransferWatch* watch = nullptr);
 
 // Writes every ".jar" file of a zip (any case, not starting with "._") directly into destDir,
 // dropping the folders inside the archive. A later entry with the same name overwrites the

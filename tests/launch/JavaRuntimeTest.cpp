@@ -117,5 +117,20 @@ TEST_P(JavaRuntimeTest, BrokenDownloadsInstallNothingAndAWholeReleaseIsMovedInPl
     EXPECT_EQ(out.back(), L"[Java] Найдена локальная Java 21, скачивание не требуется.\n");
     EXPECT_EQ(server.requestsServed(), 0u);
 }
+// A stop seen once unpacking began leaves runtime/ empty, and the next run installs.
+TEST_P(JavaRuntimeTest, AStopDuringUnpackingLeavesNothingAndTheNextRunInstalls) {
+    struct StopOnUnpacking : TransferWatch {
+        bool stopRequested() const override { return unpacking; }
+        void received(std::int64_t, std::int64_t) override {}
+        void beginDownloads(const std::wstring&, std::int64_t, int) override {}
+        void beginStep(const std::wstring&, int) override { unpacking = true; }
+        bool unpacking = false;
+    } watch;
+    serve(release("jdk-21/"));
+    JavaRuntime stopped(launcherDir, target(), [](auto, const auto&) {}, {.watch = &watch});
+    EXPECT_FALSE(stopped.EnsureInstalled(url()));
+    EXPECT_TRUE(watch.unpacking && fs::is_empty(runtimeDir()) && stopped.failure().empty());
+    EXPECT_TRUE(runtime.EnsureInstalled(url()) && javaRuns(javaHome() / "bin" / "java"));
+}
 } // namespace
 } // namespace qbk

@@ -20,6 +20,16 @@ protected:
     test::TempDir dir{"qbk-zip"};
     fs::path dest;
 };
+// Asks to stop from its `at`-th question on (never when 0), and counts the questions.
+struct StopAt : TransferWatch {
+    explicit StopAt(int at) : at(at) {}
+    bool stopRequested() const override { return ++asked >= at && at > 0; }
+    void received(std::int64_t, std::int64_t) override {}
+    void beginDownloads(const std::wstring&, std::int64_t, int) override {}
+    void beginStep(const std::wstring&, int) override {}
+    int at;
+    mutable int asked = 0;
+};
 INSTANTIATE_TEST_SUITE_P(Formats, RuntimeExtraction,
                          ::testing::Values(RuntimeArchiveFormat::Zip, RuntimeArchiveFormat::TarGz),
                          [](const auto& info) {
@@ -67,6 +77,27 @@ TEST_P(RuntimeExtraction, UnpacksIntoAnAbsentOrEmptyFolderButNeverAFilledOne) {
     EXPECT_FALSE(extract(error));
     EXPECT_NE(error.find("не пуста"), std::string::npos) << error;
     EXPECT_EQ(readWholeFile(dest / "jdk/release"), "second");
+}
+// A stop at the first, a middle or the last check, between entries or inside the large one,
+// fails as stopped and leaves neither the destination nor the staging folder.
+TEST_P(RuntimeExtraction, AStopAtAnyCheckLeavesNothing) {
+    ASSERT_TRUE(test::ArchiveBuilder(GetParam())
+                    .file("jdk/bin/java", "#!/bin/sh\n", 0755)
+                    .file("jdk/lib/modules", test::incompressibleBytes(3 << 20, 5))
+                    .file("jdk/release", "21")
+                    .write(archive()));
+    dest = dir / "_extract_tmp";
+    StopAt count(0);
+    std::string error;
+    ASSERT_TRUE(extractRuntimeArchive(archive(), dest, GetParam(), &error, &count)) << error;
+    EXPECT_GT(count.asked, 8); // also between the large entry's blocks, not only entries
+    fs::remove_all(dest);
+    for (const int at : {1, count.asked / 2, count.asked}) {
+        StopAt stop(at);
+        EXPECT_FALSE(extractRuntimeArchive(archive(), dest, GetParam(), &error, &stop)) << at;
+        EXPECT_EQ(error, kStoppedText) << at;
+        EXPECT_FALSE(fs::exists(dest) || fs::exists(dest.string() + ".partial")) << at;
+    }
 }
 // Every refused archive leaves no destination, no staging folder and nothing outside. Kinds:
 // a file named a, a link a -> b (".." after a name may climb from a link), a hard link to b
