@@ -3,6 +3,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string_view>
@@ -14,6 +15,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kLogTailBytes = 2000;
+// A stop during the start watch is seen within this long.
+constexpr std::chrono::milliseconds kWatchSlice{100};
 constexpr wchar_t kReplacement = 0xFFFD;
 
 std::wstring widePath(const fs::path& path) {
@@ -121,8 +124,8 @@ std::wstring ReadFileTail(const fs::path& path, std::size_t count) {
 }
 
 bool LaunchGame(const fs::path& javaExecutable, const fs::path& gameDir,
-                const LaunchProfile& profile, std::wstring& error,
-                std::chrono::milliseconds watch) {
+                const LaunchProfile& profile, std::wstring& error, std::chrono::milliseconds watch,
+                const TransferWatch* stop) {
     if (profile.mainClass.empty()) {
         error = L"Профиль запуска не собран.";
         return false;
@@ -145,8 +148,22 @@ bool LaunchGame(const fs::path& javaExecutable, const fs::path& gameDir,
         error = L"CreateProcessW не смог запустить Java, код " + std::to_wstring(systemError);
         return false;
     }
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + watch;
     int exitCode = 0;
-    switch (game.waitFor(watch, exitCode)) {
+    auto result = platform::ChildProcess::WaitResult::StillRunning;
+    do {
+        if (stop && stop->stopRequested()) {
+            // A cancelled launch must not leave a game to appear after the launcher is gone.
+            game.kill();
+            error = platform::utf8ToWide(kStoppedText);
+            return false;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        result =
+            game.waitFor(std::clamp(left, std::chrono::milliseconds{0}, kWatchSlice), exitCode);
+    } while (result == platform::ChildProcess::WaitResult::StillRunning && Clock::now() < deadline);
+    switch (result) {
     case platform::ChildProcess::WaitResult::StillRunning:
         std::cout << "[Launch] Игра запущена, PID = " << game.pid() << '\n' << std::flush;
         return true;

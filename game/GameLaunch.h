@@ -1,6 +1,7 @@
 #pragma once
 
 #include "game/LaunchProfile.h"
+#include "launch/TransferWatch.h"
 
 #include <chrono>
 #include <cstddef>
@@ -15,10 +16,12 @@ inline constexpr std::chrono::milliseconds kGameStartWatch{8000};
 // Starts the game as a detached process in gameDir, its output going to
 // gameDir/logs/launcher_java.log, and watches it for `watch`. True when it is still running
 // then; otherwise false with error set (also when it ended with code 0). The launcher never
-// waits for the game's end nor stops it.
+// waits for the game's end nor stops it, except when `stop` (when given) asks to stop during
+// the watch: then the game is ended at once and error is kStoppedText.
 bool LaunchGame(const std::filesystem::path& javaExecutable, const std::filesystem::path& gameDir,
                 const LaunchProfile& profile, std::wstring& error,
-                std::chrono::milliseconds watch = kGameStartWatch);
+                std::chrono::milliseconds watch = kGameStartWatch,
+                const TransferWatch* stop = nullptr);
 
 // The Windows command line of the launch: the quoted Java path, the JVM arguments, the main
 // class and the game arguments, each as CommandLineToArgvW splits it back.

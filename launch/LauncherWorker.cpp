@@ -194,7 +194,8 @@ bool LauncherWorker::play(QString& message) {
     stepFailure_ = kLaunchFailure;
     status(QStringLiteral("Запуск игры..."), 96);
     std::wstring launchError;
-    if (!qbk::LaunchGame(java.javaExecutable(), gameDir, profile, launchError, gameStartWatch_)) {
+    if (!qbk::LaunchGame(java.javaExecutable(), gameDir, profile, launchError, gameStartWatch_,
+                         progress_.get())) {
         message = fromWide(launchError);
         return false;
     }

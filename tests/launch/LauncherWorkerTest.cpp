@@ -7,9 +7,11 @@
 #include "tests/support/WholeFile.h"
 
 #include <QCoreApplication>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <regex>
+#include <thread>
 namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
@@ -90,6 +92,25 @@ TEST(LauncherWorkerTest, EachRunEndsOnceAtItsFailingStepWithThatStepsText) {
     }
     EXPECT_FALSE(fs::exists(gameDir / "servers.dat") || fs::exists(gameDir / "mods") ||
                  fs::exists(launcherDir / "authlib-injector.jar"));
+}
+// A stop during the game-start watch ends the wait within a slice, and the game with it.
+TEST(LauncherWorkerTest, AStopDuringTheGameStartWatchEndsTheWaitAndTheGame) {
+    const qbk::test::TempDir dir("qbk-start");
+    const auto stop = std::make_shared<std::atomic<bool>>(false);
+    const qbk::LaunchProgress watch({}, stop);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop->store(true);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    std::wstring error;
+    EXPECT_FALSE(qbk::LaunchGame("/bin/sh", dir.path(),
+                                 {L"game", {L"-c", L"echo $$ > pid; exec sleep 30"}, {}}, error,
+                                 std::chrono::seconds(8), &watch));
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(error, L"Запуск отменён.");
+    EXPECT_NE(::kill(std::stoi(qbk::test::readWholeFile(dir / "pid")), 0), 0); // ended, reaped
 }
 constexpr std::int64_t kMiB = 1 << 20;
 constexpr std::int64_t mib(double count) {
