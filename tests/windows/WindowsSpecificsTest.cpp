@@ -61,3 +61,14 @@ TEST(WindowsChildProcess, OutputGoesToTheLogTheExitCodeIsReadAndAQuickGameExitIs
               std::wstring::npos);
     EXPECT_TRUE(removeTree(gameDir));
 }
+// scripts/test-windows makes QBK_LINKED_TREE hold "link", a host symbolic link to a folder
+// outside it, since Wine cannot create junctions: removing the tree removes the link, never
+// what it names (a player's mods folder may be such a link).
+TEST(WindowsRemoveTree, RemovesALinkInsideTheTreeButNotItsTarget) {
+    const char* tree = std::getenv("QBK_LINKED_TREE");
+    ASSERT_NE(tree, nullptr) << "QBK_LINKED_TREE is set by scripts/test-windows";
+    const fs::path root = pathFromUtf8(tree);
+    ASSERT_TRUE(pathExists(root / "link" / "keep.jar"));
+    removeTree(root); // Wine cannot remove a host link, so only the target's survival counts
+    EXPECT_EQ(readWholeFile(root.parent_path() / "outside" / "keep.jar"), "player's file");
+}
