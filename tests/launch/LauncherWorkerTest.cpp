@@ -43,7 +43,7 @@ TEST(LauncherWorkerTest, EachRunEndsOnceAtItsFailingStepWithThatStepsText) {
     qbk::LaunchSnapshot snapshot{
         launcherDir,
         {L"Игрок", L"8667ba71-b85a-4004-af54-457a9734eed7", L"tok", 2048, 1024},
-        {base, base, base, base, base, base, base, "mc.test.invalid", base, ""}};
+        {base, base, base, base, base, base, base, "mc.test.invalid", base, "", ""}};
     snapshot.endpoints.adoptium = "http://127.0.0.1:1"; // nothing listens on port 1
     // The runtime step fails with its own message and libcurl's cause on the second line; the
     // bar stays within the runtime's share; nothing else is touched.
