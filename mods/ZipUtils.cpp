@@ -63,6 +63,11 @@ std::string textOrEmpty(const char* utf8, const char* local) {
 }
 
 std::string entryName(archive_entry* e) {
+#ifdef _WIN32
+    // The Windows reader keeps names wide; its narrow forms fail outside the ANSI code page.
+    if (const wchar_t* wide = archive_entry_pathname_w(e))
+        return platform::pathToUtf8(Path(wide));
+#endif
     return textOrEmpty(archive_entry_pathname_utf8(e), archive_entry_pathname(e));
 }
 
@@ -95,6 +100,10 @@ bool openTarGz(OpenArchive& open, const Path& path) {
     }
     open.gzip = std::make_unique<GzipStream>(file);
     archive_read_support_format_tar(open.reader.get());
+#ifdef _WIN32
+    // Names are UTF-8 bytes; Windows would read them in the ANSI code page.
+    archive_read_set_options(open.reader.get(), "tar:hdrcharset=UTF-8");
+#endif
     return archive_read_open(open.reader.get(), open.gzip.get(), nullptr, readGzip, nullptr) ==
            ARCHIVE_OK;
 }
@@ -293,8 +302,13 @@ bool extractTree(const Path& archivePath, const Path& destDir, RuntimeArchiveFor
     platform::removeTree(staging);
     if (!platform::createDirectories(staging))
         return fail("не удалось создать папку " + platform::pathToUtf8(staging));
-    TreeExtraction extraction(open.reader.get(), staging, watch);
-    bool extracted = extraction.run(error);
+    bool extracted = false;
+    {
+        // The disk writer closes its open entry here: Windows cannot remove a folder while
+        // a file in it is open.
+        TreeExtraction extraction(open.reader.get(), staging, watch);
+        extracted = extraction.run(error);
+    }
     open.reader.reset();
     if (extracted && open.gzip && !open.gzip->drain()) {
         extracted = false;
