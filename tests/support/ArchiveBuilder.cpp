@@ -9,6 +9,9 @@ bool ArchiveBuilder::write(const std::filesystem::path& out) const {
     std::unique_ptr<archive, int (*)(archive*)> writer(archive_write_new(), archive_write_free);
     if (format_ == RuntimeArchiveFormat::Zip) {
         archive_write_set_format_zip(writer.get());
+#ifdef _WIN32
+        archive_write_set_options(writer.get(), "zip:hdrcharset=UTF-8");
+#endif
     } else {
         archive_write_set_format_gnutar(writer.get());
         archive_write_add_filter_gzip(writer.get());
@@ -23,6 +26,13 @@ bool ArchiveBuilder::write(const std::filesystem::path& out) const {
         (format_ == RuntimeArchiveFormat::Zip
              ? archive_entry_set_pathname_utf8
              : archive_entry_copy_pathname)(entry.get(), e.name.c_str());
+#ifdef _WIN32
+        // The Windows zip writer reads the wide name; from UTF-8 alone it crashes on Cyrillic.
+        if (format_ == RuntimeArchiveFormat::Zip)
+            archive_entry_copy_pathname_w(
+                entry.get(),
+                std::filesystem::path(std::u8string(e.name.begin(), e.name.end())).c_str());
+#endif
         archive_entry_set_perm(entry.get(), e.mode);
         archive_entry_set_mtime(entry.get(), 1700000000, 0);
         archive_entry_set_filetype(entry.get(), e.kind == Kind::Directory ? AE_IFDIR
