@@ -40,6 +40,28 @@ TEST(FileSystem, DeepCyrillicTreeIsWrittenMovedListedAndRemoved) {
                 pathExists(executablePath()));
     EXPECT_GT(totalPhysicalMemoryBytes().value_or(0), 256ull << 20);
 }
+#ifndef _WIN32
+// From /dev/shm (its own file system) a move must copy; a copy left by an interrupted earlier
+// move must not leak into the target.
+TEST(FileSystem, MoveBetweenFileSystemsGivesExactlyTheNewTree) {
+    const fs::path from = fs::path("/dev/shm") / pathFromUtf8("qbk-перенос"),
+                   to = fs::temp_directory_path() / pathFromUtf8("qbk-перенос-цель");
+    for (const fs::path& dir : {from, to, fs::path(to.string() + ".qbk-move")})
+        removeTree(dir);
+    ASSERT_TRUE(createDirectories(from / "lib") && createDirectories(to.string() + ".qbk-move"));
+    write(from / "lib" / "a.jar", "new");
+    write(to.string() + ".qbk-move/stale.jar", "old");
+    ASSERT_TRUE(moveReplace(from, to));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(to))
+        names.push_back(pathToUtf8(entry.path().lexically_relative(to)));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"lib", "lib/a.jar"}));
+    EXPECT_FALSE(pathExists(from));
+    removeTree(to);
+    removeTree(to.string() + ".qbk-move");
+}
+#endif
 TEST(TextConversion, CyrillicAndAstralTextRoundTripsAndInvalidInputGivesNothing) {
     const std::string utf8 = "Лаунчер \xF0\x9F\x8E\xAE игра";
     EXPECT_EQ(utf8ToWide(utf8).substr(0, 7), L"Лаунчер");
