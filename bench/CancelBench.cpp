@@ -7,12 +7,14 @@
 // installer's process and the mods download, and played to the end afterwards.
 
 #include "app/Endpoints.h"
+#include "bench/MirrorServer.h"
 #include "bench/StandInWorld.h"
 #include "game/MinecraftInstaller.h"
 #include "launch/LaunchProgress.h"
 #include "launch/LauncherWorker.h"
 #include "platform/Digest.h"
 #include "platform/Platform.h"
+#include "tests/support/WholeFile.h"
 
 #include <QtGlobal>
 #include <atomic>
@@ -33,17 +35,6 @@ using Clock = std::chrono::steady_clock;
 
 fs::path workDir;
 std::string baseUrl;
-
-std::string quoted(const fs::path& path) {
-    return "'" + path.string() + "'";
-}
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Forwards to the launch's own progress and asks for the stop at the chosen point.
 class CancelAt : public qbk::TransferWatch {
@@ -94,12 +85,6 @@ qbk::MinecraftInstaller installerIn(const fs::path& dir, qbk::TransferWatch* wat
     return installer;
 }
 
-std::string sha1Of(const fs::path& path) {
-    qbk::platform::Digest digest(qbk::platform::HashAlgorithm::Sha1);
-    digest.update(readAll(path));
-    return digest.finishHex();
-}
-
 // Where the install keeps a file of the mirror's list; empty for the version manifest, which
 // is read into memory only.
 fs::path installedPath(const std::string& mirrorPath) {
@@ -125,7 +110,7 @@ struct Check {
 
 Check checkFiles(const fs::path& dir, const fs::path& list) {
     Check check;
-    std::istringstream lines(readAll(list));
+    std::istringstream lines(qbk::test::readWholeFile(list));
     for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
         std::string url, relative, size, sha1;
@@ -141,7 +126,8 @@ Check checkFiles(const fs::path& dir, const fs::path& list) {
         if (!fs::exists(file))
             continue;
         ++check.present;
-        if (fs::file_size(file) != std::stoull(size) || sha1Of(file) != sha1)
+        if (fs::file_size(file) != std::stoull(size) ||
+            qbk::platform::hashFileHex(file, qbk::platform::HashAlgorithm::Sha1) != sha1)
             ++check.damaged;
     }
     for (const auto& entry : fs::recursive_directory_iterator(dir))
@@ -212,31 +198,12 @@ int cancelWholeLaunches() {
     return status;
 }
 
-} // namespace
-
-int main() {
-    std::random_device seed;
-    workDir = fs::temp_directory_path() / ("qbk-cancel-bench-" + std::to_string(seed()));
+// Cancels cold installs from the full-size mirror at each point, then resumes them.
+int cancelColdInstalls() {
     const fs::path mirror = QBK_BENCH_MIRROR_DIR;
-    fs::create_directories(workDir);
-    fs::create_directories(mirror);
-    const fs::path started = workDir / "nginx-start.txt";
-    if (std::system((std::string(QBK_SERVE_NGINX) + " start " + quoted(mirror) + " " +
-                     quoted(workDir / "nginx") + " > " + quoted(started))
-                        .c_str()) != 0) {
-        std::printf("nginx did not start\n");
-        return 1;
-    }
-    const std::string line = readAll(started);
-    baseUrl = line.substr(line.find("url=") + 4);
-    baseUrl.erase(baseUrl.find_last_not_of(" \r\n") + 1);
-    int status = 0;
-    if (std::system((std::string(QBK_PYTHON3) + " " + QBK_MIRROR_SCRIPT + " --out " +
-                     quoted(mirror) + " --base-url " + baseUrl + " --no-runtime > /dev/null")
-                        .c_str()) != 0) {
-        std::printf("could not generate the mirror\n");
-        status = 1;
-    }
+    qbk::bench::MirrorServer server(mirror, workDir / "nginx");
+    int status = server.start() ? 0 : 1;
+    baseUrl = server.baseUrl();
     const struct {
         const wchar_t* stage;
         const char* name;
@@ -274,7 +241,16 @@ int main() {
             afterResume.present != afterResume.listed)
             status = 1;
     }
-    std::system((std::string(QBK_SERVE_NGINX) + " stop " + quoted(workDir / "nginx")).c_str());
+    return status;
+}
+
+} // namespace
+
+int main() {
+    std::random_device seed;
+    workDir = fs::temp_directory_path() / ("qbk-cancel-bench-" + std::to_string(seed()));
+    fs::create_directories(workDir);
+    int status = cancelColdInstalls();
     Q_INIT_RESOURCE(resources); // the server list's icon
     if (cancelWholeLaunches() != 0)
         status = 1;

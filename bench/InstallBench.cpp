@@ -4,7 +4,9 @@
 // install, with the requests that reached nginx counted from its access log, and the peak RSS.
 
 #include "app/Endpoints.h"
+#include "bench/MirrorServer.h"
 #include "game/MinecraftInstaller.h"
+#include "tests/support/WholeFile.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -28,6 +30,7 @@ constexpr int kRounds = 3;
 fs::path workDir;
 fs::path mirrorDir;
 std::string baseUrl;
+fs::path accessLog;
 
 struct Figures {
     std::vector<double> launcherMs, curlMs, sha1sumMs, warmMs;
@@ -36,17 +39,6 @@ struct Figures {
     long long files = 0;
 };
 Figures figures;
-
-std::string quoted(const fs::path& path) {
-    return "'" + path.string() + "'";
-}
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -60,53 +52,24 @@ double median(std::vector<double> values) {
 }
 
 long long accessLogLines() {
-    const std::string log = readAll(workDir / "nginx" / "access.log");
+    const std::string log = qbk::test::readWholeFile(accessLog);
     return std::count(log.begin(), log.end(), '\n');
 }
 
 // Peak resident set of this process so far, from the kernel's own record.
 long long peakRssKb() {
-    std::istringstream status(readAll("/proc/self/status"));
+    std::istringstream status(qbk::test::readWholeFile("/proc/self/status"));
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmHWM:", 0) == 0)
             return std::stoll(line.substr(6));
     return -1;
 }
 
-bool startNginx() {
-    const fs::path state = workDir / "nginx";
-    const fs::path out = workDir / "nginx-start.txt";
-    fs::create_directories(mirrorDir);
-    const std::string command = std::string(QBK_SERVE_NGINX) + " start " + quoted(mirrorDir) + " " +
-                                quoted(state) + " > " + quoted(out);
-    if (std::system(command.c_str()) != 0)
-        return false;
-    const std::string line = readAll(out);
-    const auto url = line.find("url=");
-    if (url == std::string::npos)
-        return false;
-    baseUrl = line.substr(url + 4);
-    baseUrl.erase(baseUrl.find_last_not_of(" \r\n") + 1);
-    return true;
-}
-
-void stopNginx() {
-    const std::string command = std::string(QBK_SERVE_NGINX) + " stop " + quoted(workDir / "nginx");
-    std::system(command.c_str());
-}
-
-bool generateMirror() {
-    const std::string command = std::string(QBK_PYTHON3) + " " + QBK_MIRROR_SCRIPT + " --out " +
-                                quoted(mirrorDir) + " --base-url " + baseUrl +
-                                " --no-runtime > /dev/null";
-    return std::system(command.c_str()) == 0;
-}
-
 // curl's config file: one url/output pair per file that a Linux install fetches.
 fs::path writeCurlConfig(const fs::path& dest) {
     const fs::path config = workDir / "curl.cfg";
     std::ofstream out(config);
-    std::istringstream lines(readAll(mirrorDir / "urls-linux.txt"));
+    std::istringstream lines(qbk::test::readWholeFile(mirrorDir / "urls-linux.txt"));
     figures.files = 0;
     for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
@@ -134,8 +97,8 @@ void ColdInstallAgainstCurl(benchmark::State& state) {
     const std::string curl =
         "curl --parallel --parallel-max 32 --silent --no-progress-meter --show-error --fail "
         "--create-dirs -K " +
-        quoted(config);
-    const std::string sha1sum = "cd " + quoted(theirs) +
+        qbk::bench::shellQuoted(config);
+    const std::string sha1sum = "cd " + qbk::bench::shellQuoted(theirs) +
                                 " && find . -type f -print0 | xargs -0 "
                                 "-n 500 -P 1 sha1sum > /dev/null";
     for (auto _ : state) {
@@ -217,20 +180,18 @@ int main(int argc, char** argv) {
     workDir = fs::temp_directory_path() / ("qbk-install-bench-" + std::to_string(seed()));
     mirrorDir = fs::path(QBK_BENCH_MIRROR_DIR);
     fs::create_directories(workDir);
-    if (!startNginx()) {
-        std::printf("nginx did not start\n");
-        fs::remove_all(workDir);
-        return 1;
+    bool generated = false;
+    {
+        qbk::bench::MirrorServer mirror(mirrorDir, workDir / "nginx");
+        generated = mirror.start();
+        baseUrl = mirror.baseUrl();
+        accessLog = mirror.accessLog();
+        if (generated) {
+            benchmark::RunSpecifiedBenchmarks();
+            printFigures();
+        }
+        benchmark::Shutdown();
     }
-    const bool generated = generateMirror();
-    if (generated) {
-        benchmark::RunSpecifiedBenchmarks();
-        printFigures();
-    } else {
-        std::printf("could not generate the mirror\n");
-    }
-    benchmark::Shutdown();
-    stopNginx();
     fs::remove_all(workDir);
     return generated ? 0 : 1;
 }

@@ -3,7 +3,8 @@ find_package(Python3 COMPONENTS Interpreter)
 find_program(QBK_NGINX nginx PATHS /usr/sbin)
 if(Python3_Interpreter_FOUND AND QBK_NGINX AND TARGET accounts_test_server)
     # bench_world is defined by play.cmake.
-    qbk_bench(cancel_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/CancelBench.cpp
+    qbk_bench(cancel_bench
+        SOURCES ${CMAKE_CURRENT_LIST_DIR}/CancelBench.cpp ${CMAKE_CURRENT_LIST_DIR}/MirrorServer.cpp
         LIBS game launch bench_world qbk_resources)
     target_compile_definitions(cancel_bench PRIVATE
         QBK_PYTHON3="${Python3_EXECUTABLE}"
