@@ -99,13 +99,18 @@ void LaunchProgress::status(const std::wstring& text, int percent) {
     show(text, mapped(percent));
 }
 
-void LaunchProgress::beginDownloads(const std::wstring& text, std::int64_t bytes, int endPercent) {
-    std::lock_guard lock(mutex_);
-    stage_ = Stage::Bytes;
+// The stage's bar runs from where it stands to the stage's end, never backwards.
+void LaunchProgress::enterStage(Stage stage, const std::wstring& text, int endPercent) {
+    stage_ = stage;
     stageText_ = text;
     stageFrom_ = bar_;
     stageTo_ = std::max(bar_, mapped(endPercent));
     stageStart_ = Clock::now();
+}
+
+void LaunchProgress::beginDownloads(const std::wstring& text, std::int64_t bytes, int endPercent) {
+    std::lock_guard lock(mutex_);
+    enterStage(Stage::Bytes, text, endPercent);
     total_ = bytes;
     done_ = 0;
     totalAnnounced_ = bytes > 0;
@@ -116,11 +121,7 @@ void LaunchProgress::beginDownloads(const std::wstring& text, std::int64_t bytes
 
 void LaunchProgress::beginStep(const std::wstring& text, int endPercent) {
     std::lock_guard lock(mutex_);
-    stage_ = Stage::Step;
-    stageText_ = text;
-    stageFrom_ = bar_;
-    stageTo_ = std::max(bar_, mapped(endPercent));
-    stageStart_ = Clock::now();
+    enterStage(Stage::Step, text, endPercent);
     show(text + L"...", bar_);
 }
 

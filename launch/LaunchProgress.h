@@ -47,6 +47,7 @@ private:
     enum class Stage { None, Bytes, Step };
 
     int mapped(int percent) const;
+    void enterStage(Stage stage, const std::wstring& text, int endPercent); // under mutex_
     double elapsed() const;
     void emitBytes(bool force);
     void tick();
