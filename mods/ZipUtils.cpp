@@ -334,8 +334,10 @@ bool endsWithJar(const std::string& name) {
     return tail == ".jar";
 }
 
+// A bare ".jar" would land as a hidden file with no name to show or compare.
 bool isUsableJarName(const std::string& name) {
-    return endsWithJar(name) && name.rfind("._", 0) != 0 && name.find(':') == std::string::npos;
+    return name.size() > 4 && endsWithJar(name) && name.rfind("._", 0) != 0 &&
+           name.find(':') == std::string::npos;
 }
 
 bool writeEntryToFile(archive* reader, const Path& target) {
