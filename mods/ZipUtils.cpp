@@ -62,13 +62,30 @@ std::string textOrEmpty(const char* utf8, const char* local) {
     return local ? local : "";
 }
 
-std::string entryName(archive_entry* e) {
+// One of an entry's names (its own, or a link's target) in its three forms.
+struct EntryText {
+    const wchar_t* (*wide)(archive_entry*);
+    const char* (*utf8)(archive_entry*);
+    const char* (*local)(archive_entry*);
+};
+constexpr EntryText kPathname{archive_entry_pathname_w, archive_entry_pathname_utf8,
+                              archive_entry_pathname};
+constexpr EntryText kSymlink{archive_entry_symlink_w, archive_entry_symlink_utf8,
+                             archive_entry_symlink};
+constexpr EntryText kHardlink{archive_entry_hardlink_w, archive_entry_hardlink_utf8,
+                              archive_entry_hardlink};
+
+std::string entryText(archive_entry* e, const EntryText& text) {
 #ifdef _WIN32
     // The Windows reader keeps names wide; its narrow forms fail outside the ANSI code page.
-    if (const wchar_t* wide = archive_entry_pathname_w(e))
+    if (const wchar_t* wide = text.wide(e))
         return platform::pathToUtf8(Path(wide));
 #endif
-    return textOrEmpty(archive_entry_pathname_utf8(e), archive_entry_pathname(e));
+    return textOrEmpty(text.utf8(e), text.local(e));
+}
+
+std::string entryName(archive_entry* e) {
+    return entryText(e, kPathname);
 }
 
 la_ssize_t readGzip(archive* a, void* stream, const void** block) {
@@ -168,7 +185,7 @@ private:
         if (!path || !checkNotThroughLink(*path, name, error))
             return false;
         const auto type = archive_entry_filetype(entry);
-        const char* hardlink = archive_entry_hardlink(entry);
+        const bool hardlink = !entryText(entry, kHardlink).empty();
         if (path->isRoot()) {
             if (type == AE_IFDIR && !hardlink)
                 return true;
@@ -213,8 +230,7 @@ private:
     }
 
     bool checkSymlink(archive_entry* entry, const ArchiveEntryPath& path, std::string& error) {
-        const std::string target =
-            textOrEmpty(archive_entry_symlink_utf8(entry), archive_entry_symlink(entry));
+        const std::string target = entryText(entry, kSymlink);
         if (!path.resolveLinkTarget(target, error))
             return false;
         links_.insert(path.foldedKey());
@@ -222,8 +238,7 @@ private:
     }
 
     bool redirectHardlink(archive_entry* entry, std::string& error) {
-        const std::string targetName =
-            textOrEmpty(archive_entry_hardlink_utf8(entry), archive_entry_hardlink(entry));
+        const std::string targetName = entryText(entry, kHardlink);
         const auto target = ArchiveEntryPath::parse(targetName, error);
         if (!target)
             return false;
