@@ -1,6 +1,7 @@
 #include "app/SelfUpdate.h"
 
 #include "mods/ZipUtils.h"
+#include "platform/Digest.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -36,6 +37,19 @@ fs::path aside(const fs::path& target) {
     fs::path old = target;
     old += ".old";
     return old;
+}
+
+// Empty when the downloaded file has the signed size and SHA-256; otherwise what differs.
+std::string integrityFailure(const fs::path& file, const ReleasePackage& package) {
+    std::error_code ec;
+    const auto size = fs::file_size(file, ec);
+    if (ec || static_cast<std::int64_t>(size) != package.size)
+        return "Размер не совпадает: ожидалось " + std::to_string(package.size) +
+               " байт, получено " + (ec ? std::string("?") : std::to_string(size));
+    const std::string actual = platform::hashFileHex(file, platform::HashAlgorithm::Sha256);
+    if (actual != package.sha256)
+        return "SHA-256 не совпадает: ожидалось " + package.sha256 + ", получено " + actual;
+    return {};
 }
 
 } // namespace
@@ -92,7 +106,7 @@ UpdateResult SelfUpdate::stage(HttpClient& http, const ReleasePackage& package,
     if (auto writable = checkWritable(); !writable.ok())
         return writable;
     std::error_code ec;
-    fs::remove_all(stagingDir(), ec);
+    platform::removeTree(stagingDir());
     fs::create_directories(stagingDir(), ec);
     if (ec)
         return fail(UpdateResult::Code::FileSystem,
@@ -101,23 +115,30 @@ UpdateResult SelfUpdate::stage(HttpClient& http, const ReleasePackage& package,
         package.url.size() >= 4 && package.url.compare(package.url.size() - 4, 4, ".zip") == 0;
     const fs::path archive = stagingDir() / (zip ? "package.zip" : "package.tar.gz");
     bool cancelled = false;
+    bool oversized = false;
     const ProgressFn watch = [&](std::int64_t received, std::int64_t total) {
-        cancelled = progress && !progress(received, total);
-        return !cancelled;
+        // More bytes than the signed size are cut off at once rather than waited for.
+        oversized = received > package.size || total > package.size;
+        cancelled = !oversized && progress && !progress(received, total);
+        return !oversized && !cancelled;
     };
-    // Size and digest are checked while the bytes arrive; a mismatch leaves no file.
-    if (!http.DownloadVerified(package.url, archive,
-                               DownloadCheck::sha256(package.sha256, package.size), watch)) {
-        fs::remove_all(stagingDir(), ec);
+    const bool fetched = http.DownloadFile(package.url, archive, watch);
+    std::string mismatch;
+    if (oversized)
+        mismatch = "Размер не совпадает: ожидалось " + std::to_string(package.size) +
+                   " байт, получено больше";
+    else if (fetched)
+        mismatch = integrityFailure(archive, package);
+    if (!fetched || !mismatch.empty()) {
+        platform::removeTree(stagingDir());
         if (cancelled)
             return fail(UpdateResult::Code::Cancelled, "Загрузка обновления отменена.");
-        // The client names a size or digest mismatch; anything else is the transfer's fault.
-        const bool mismatch = http.LastError.find("Размер") != std::string::npos ||
-                              http.LastError.find("SHA-256") != std::string::npos;
-        return fail(mismatch ? UpdateResult::Code::Integrity : UpdateResult::Code::Network,
-                    (mismatch ? "Пакет обновления не совпадает с подписанным описанием ("
-                              : "Не удалось скачать обновление (") +
-                        http.LastError + ").");
+        if (!mismatch.empty())
+            return fail(UpdateResult::Code::Integrity,
+                        "Пакет обновления не совпадает с подписанным описанием (" + mismatch +
+                            ").");
+        return fail(UpdateResult::Code::Network,
+                    "Не удалось скачать обновление (" + http.LastError + ").");
     }
     std::string error;
     const fs::path unpacked = stagingDir() / "new";
@@ -131,7 +152,7 @@ UpdateResult SelfUpdate::stage(HttpClient& http, const ReleasePackage& package,
             refused = name;
     if (extracted && refused.empty() && fs::is_regular_file(root / executableName_))
         return {};
-    fs::remove_all(stagingDir(), ec);
+    platform::removeTree(stagingDir());
     if (!extracted)
         return fail(UpdateResult::Code::Unsafe, "Пакет обновления не распаковался: " + error);
     return fail(UpdateResult::Code::Unsafe,
@@ -158,14 +179,12 @@ UpdateResult SelfUpdate::swap(const std::function<bool(std::size_t)>& failBefore
         return fail(UpdateResult::Code::FileSystem, "Обновление не загружено.");
     const fs::path root = packageRoot();
     const auto names = sortedNames(root);
-    std::error_code ec;
     // Leftovers of an earlier update go first, while nothing has moved yet.
-    for (const auto& name : names) {
-        fs::remove_all(aside(launcherDir_ / platform::pathFromUtf8(name)), ec);
-        if (ec)
+    for (const auto& name : names)
+        if (!platform::removeTree(aside(launcherDir_ / platform::pathFromUtf8(name))))
             return fail(UpdateResult::Code::FileSystem,
-                        "Не удалось убрать старую копию " + name + ": " + ec.message());
-    }
+                        "Не удалось убрать старую копию " + name + ".");
+    std::error_code ec;
     // The journal names every entry before it moves, so a revert knows what to put back.
     std::ofstream journalOut(journal(), std::ios::trunc);
     struct Move {
@@ -216,17 +235,16 @@ std::vector<std::pair<bool, std::string>> SelfUpdate::readJournal() const {
 }
 
 UpdateResult SelfUpdate::revert() {
-    std::error_code ec;
     for (const auto& [hadOld, name] : readJournal()) {
         const fs::path target = launcherDir_ / platform::pathFromUtf8(name);
-        fs::remove_all(target, ec);
-        if (!ec && hadOld)
+        std::error_code ec;
+        const bool removed = platform::removeTree(target);
+        if (removed && hadOld)
             fs::rename(aside(target), target, ec);
-        if (ec)
-            return fail(UpdateResult::Code::FileSystem,
-                        "Не удалось вернуть " + name + ": " + ec.message());
+        if (!removed || ec)
+            return fail(UpdateResult::Code::FileSystem, "Не удалось вернуть " + name + ".");
     }
-    fs::remove_all(stagingDir(), ec);
+    platform::removeTree(stagingDir());
     return {};
 }
 
@@ -235,16 +253,12 @@ bool SelfUpdate::removeLeftovers() {
     if (!fs::exists(stagingDir(), ec))
         return true;
     bool clean = true;
-    for (const auto& [hadOld, name] : readJournal()) {
-        if (!hadOld)
-            continue;
+    for (const auto& [hadOld, name] : readJournal())
         // A running old executable cannot be deleted on Windows for a moment: try again later.
-        fs::remove_all(aside(launcherDir_ / platform::pathFromUtf8(name)), ec);
-        clean = clean && !ec;
-    }
-    if (clean)
-        fs::remove_all(stagingDir(), ec);
-    return clean && !ec;
+        if (hadOld)
+            clean =
+                platform::removeTree(aside(launcherDir_ / platform::pathFromUtf8(name))) && clean;
+    return clean && platform::removeTree(stagingDir());
 }
 
 } // namespace qbk

@@ -1,11 +1,20 @@
+#include "app/InstanceLock.h"
 #include "app/SelfUpdate.h"
+#include "app/UpdatePanel.h"
 #include "platform/Signature.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/Digests.h"
+#include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/WholeFile.h"
 
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -158,6 +167,8 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
          Code::Ok, "no "},
         {"size differs", [](Release& r) { r.sizeDelta = 1; }, Verdict::Newer, Code::Integrity,
          "Размер"},
+        {"more bytes than signed", [](Release& r) { r.sizeDelta = -1; }, Verdict::Newer,
+         Code::Integrity, "Размер"},
         {"hash differs", [](Release& r) { r.hashOf = "other bytes"; }, Verdict::Newer,
          Code::Integrity, "SHA-256"},
         {"path escape", [](Release& r) { r.package.file("../escaped", "x"); }, Verdict::Newer,
@@ -217,6 +228,65 @@ TEST_F(Update, SwapIsAllOldOrAllNewWhateverRenameFails) {
             EXPECT_EQ(snapshot(launcher), kOld);
             EXPECT_FALSE(fs::exists(launcher / "plugins"));
         }
+    }
+}
+
+// Root writes through any mode bits, but not into an immutable folder (ext4's chattr +i).
+struct UnwritableFolder {
+    explicit UnwritableFolder(fs::path dir) : dir(std::move(dir)) {
+        if (std::system(("chattr +i '" + this->dir.string() + "' 2>/dev/null").c_str()) != 0)
+            fs::permissions(this->dir,
+                            fs::perms::owner_write | fs::perms::group_write |
+                                fs::perms::others_write,
+                            fs::perm_options::remove);
+    }
+    ~UnwritableFolder() {
+        [[maybe_unused]] const int ignored =
+            std::system(("chattr -i '" + dir.string() + "' 2>/dev/null").c_str());
+        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
+    }
+    fs::path dir;
+};
+
+// "Обновить" while the update cannot be done: the player reads why, and nothing is fetched
+// or changed.
+TEST_F(Update, RefusedUpdateNamesTheReasonAndChangesNothing) {
+    const std::tuple<const char*, bool, bool, bool, const char*> rows[] = {
+        // name, this process holds the folder's lock, a launch runs, folder unwritable, text
+        {"read-only folder", true, false, true, "доступна только для чтения"},
+        {"second launcher", false, false, false, "Открыт ещё один лаунчер"},
+        {"launch running", true, true, false, "Идёт запуск игры"}};
+    for (const auto& [name, locked, launching, unwritable, text] : rows) {
+        SCOPED_TRACE(name);
+        reset();
+        Release release = standardRelease();
+        ASSERT_EQ(publish(release).verdict, Verdict::Newer);
+        std::optional<InstanceLock> lock;
+        if (locked)
+            lock.emplace(launcher);
+        bool launchRunning = false;
+        UpdatePanel panel({launcher, "quellbrook-launcher", server.baseUrl(), [&launchRunning] {
+                               return launchRunning;
+                           }});
+        panel.start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return panel.isVisible(); }, 10000));
+        const auto before = snapshot(launcher);
+        launchRunning = launching;
+        std::optional<UnwritableFolder> frozen;
+        if (unwritable) {
+            frozen.emplace(launcher);
+            ASSERT_FALSE(std::ofstream(launcher / "probe")) << "the folder is still writable";
+        }
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                shown = box->text(), box->done(QMessageBox::Ok);
+        });
+        panel.findChild<QPushButton*>("updateButton")->click();
+        EXPECT_TRUE(shown.contains(QString::fromUtf8(text))) << shown.toStdString();
+        QTest::qWait(300); // a download, had one started, would have made its folder by now
+        EXPECT_EQ(snapshot(launcher), before);
+        EXPECT_FALSE(fs::exists(update.stagingDir()));
     }
 }
 
