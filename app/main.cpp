@@ -49,7 +49,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     // Windows gives the launcher no console: its lines go to logs/launcher.log as well.
-    const qbk::LauncherLog log(launcherDir / "logs");
+    std::optional<qbk::LauncherLog> log(std::in_place, launcherDir / "logs");
     const std::string caBundle = qbk::Settings::instance().endpoints().caBundle;
     qbk::trustExtraCertificates(caBundle);
     // The worker's transfers go through libcurl, which keeps a trust store of its own.
@@ -63,8 +63,10 @@ int main(int argc, char* argv[]) {
         status = app.exec();
     }
     if (const auto next = qbk::UpdatePanel::takePendingRestart()) {
-        // The new launcher takes the folder's lock, so this one lets go of it first.
+        // The new launcher takes the folder's lock and moves this log aside (Windows renames
+        // no open file), so this one lets go of both first.
         instanceLock.reset();
+        log.reset();
         const QString program = QString::fromStdString(qbk::platform::pathToUtf8(*next));
         if (!QProcess::startDetached(program, {}, QFileInfo(program).absolutePath())) {
             std::cerr << "[Update] the new launcher did not start; the old files go back"
