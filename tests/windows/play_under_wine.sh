@@ -7,40 +7,11 @@
 # "Игра запущена!" (the text its window shows; a screenshot is kept).
 # usage: play_under_wine.sh WINDOWS_BUILD LINUX_BUILD SHOTDIR   (WINEPREFIX set by the caller)
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-wbuild=$1 lbuild=$2 shots=$3
+# shellcheck source=tests/windows/wine_session.sh
+source "$(dirname "$0")/wine_session.sh"
 player=demo password=demo1234
-work=$(mktemp -d)
-state="$work/world"
-xvfb_pid=""
-mkdir -p "$shots"
 
-cleanup() {
-    wineserver -k >/dev/null 2>&1 || true
-    "$root/tools/demo-world/demo-world" stop "$state" >/dev/null 2>&1 || true
-    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    [[ -n "${DISPLAY:-}" ]] && import -window root "$shots/windows-failure.png" 2>/dev/null || true
-    tail -n 30 "$folder/logs/launcher.log" >&2 2>/dev/null || true
-    exit 1
-}
-# Waits up to $2 seconds for a command to succeed.
-wait_for() {
-    local what=$1 seconds=$2
-    shift 2
-    for _ in $(seq $((seconds * 4))); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.25
-    done
-    fail "$what"
-}
-
-"$root/tools/demo-world/demo-world" start "$state" "$lbuild" >/dev/null
+start_world
 
 # The Windows runtime archive of the mirror: the stand-in java.exe and javaw.exe with the DLLs
 # they load in bin/, as a real runtime keeps its own.
@@ -59,46 +30,8 @@ python3 "$root/tools/mirror/runtime_archive.py" \
     --target windows --scale 64 --java-exe "$bin/java.exe" --javaw-exe "$bin/javaw.exe" \
     "${extra[@]}" >/dev/null
 
-# The package as a player unpacks it, with the world's endpoints and the server's mods (so no
-# mod manager offer interrupts the keyboard path).
-player_dir="$work/Лаунчер Quellbrook"
-mkdir -p "$player_dir"
-python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
-    "$wbuild/Quellbrook-1.0.0-windows-x64.zip" "$player_dir"
-folder="$player_dir/Quellbrook"
-python3 - "$state/endpoints.ini" "$folder/Quellbrook.ini" <<'PY'
-import sys
-groups = {}
-for line in open(sys.argv[1], encoding="utf-8").read().splitlines():
-    key, value = line.split("=", 1)
-    group, name = key.split("/", 1)
-    groups.setdefault(group, []).append(f"{name}={value}\n")
-with open(sys.argv[2], "w", encoding="utf-8") as out:
-    for group, lines in groups.items():
-        out.write(f"[{group}]\n" + "".join(lines))
-PY
-mkdir -p "$folder/minecraft/mods"
-cp "$state/mirror/server-mods/"*.jar "$folder/minecraft/mods/"
-
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-wait_for "Xvfb did not start" 20 test -s "$work/display"
-export DISPLAY=":$(cat "$work/display")"
-
-# Starts the launcher and waits for its window with the focus inside it; the focus then lies on
-# the first widget of the chain, the header's site link.
-start_launcher() {
-    (cd "$folder" && exec wine quellbrook-launcher.exe >>"$work/launcher.out" 2>&1) &
-    launcher_pid=$!
-    disown "$launcher_pid" # ended with the prefix by wineserver -k, without a job notice
-    wait_for "no launcher window" 120 xdotool search --onlyvisible --name '^Quellbrook Launcher$'
-    window=$(xdotool search --onlyvisible --name '^Quellbrook Launcher$' | head -1)
-    sleep 5 # the mod list and the session check settle
-    xdotool windowfocus --sync "$window"
-}
-
+unpack_package "$wbuild/Quellbrook-1.0.0-windows-x64.zip"
+start_display
 start_launcher
 # Four steps on from the link is the name field.
 xdotool key --delay 150 Tab Tab Tab Tab
