@@ -33,6 +33,26 @@ std::vector<std::string> sortedNames(const fs::path& dir) {
     return names;
 }
 
+// What swap() renames: the package's entries, but inside a folder that both the package and
+// the launcher have, that folder's entries. Windows renames a loaded DLL, not a folder holding
+// one (the running launcher's plugins/). Relative UTF-8 paths with '/', sorted.
+std::vector<std::string> swapEntries(const fs::path& root, const fs::path& launcherDir,
+                                     const std::string& prefix = {}) {
+    std::vector<std::string> entries;
+    for (const auto& name : sortedNames(root / platform::pathFromUtf8(prefix))) {
+        const std::string relative = prefix + name;
+        const fs::path target = launcherDir / platform::pathFromUtf8(relative);
+        if (fs::is_directory(root / platform::pathFromUtf8(relative)) &&
+            fs::is_directory(fs::symlink_status(target))) {
+            const auto inner = swapEntries(root, launcherDir, relative + "/");
+            entries.insert(entries.end(), inner.begin(), inner.end());
+        } else {
+            entries.push_back(relative);
+        }
+    }
+    return entries;
+}
+
 fs::path aside(const fs::path& target) {
     fs::path old = target;
     old += ".old";
@@ -178,7 +198,7 @@ UpdateResult SelfUpdate::swap(const std::function<bool(std::size_t)>& failBefore
     if (!isStaged())
         return fail(UpdateResult::Code::FileSystem, "Обновление не загружено.");
     const fs::path root = packageRoot();
-    const auto names = sortedNames(root);
+    const auto names = swapEntries(root, launcherDir_);
     // Leftovers of an earlier update go first, while nothing has moved yet.
     for (const auto& name : names)
         if (!platform::removeTree(aside(launcherDir_ / platform::pathFromUtf8(name))))

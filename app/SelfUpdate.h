@@ -22,7 +22,8 @@ struct UpdateResult {
 
 // The launcher replacing its own files from a release package. Nothing outside the staging
 // folder changes until swap(); swap() moves the old files aside (name + ".old") and the new
-// ones in, and on any failure puts every moved file back. The INI, the game, the runtime, the
+// ones in (file by file inside a folder both have), and on any failure puts every moved file
+// back. The INI, the game, the runtime, the
 // mods and the logs are never part of a package and never touched.
 class SelfUpdate {
 public:

@@ -24,7 +24,7 @@ player_files() {
     (cd "$folder" && find Quellbrook.ini minecraft logs -type f ! -name 'launcher*.log' -print0 |
         sort -z | xargs -0 sha256sum)
 }
-no_leftovers() { ! compgen -G "$folder/*.old" && [[ ! -e "$folder/update-staging" ]]; }
+no_leftovers() { [[ -z "$(find "$folder" -name '*.old')" && ! -e "$folder/update-staging" ]]; }
 dialog() { xdotool search --onlyvisible --name '^Обновление лаунчера$'; }
 
 start_display

@@ -207,9 +207,9 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
     }
 }
 
-// Five renames (launcher aside and in, lib aside and in, plugins in): a failure at any of them
-// leaves exactly the old launcher; none leaves the new one beside the old moved aside, and a
-// revert puts the old one back.
+// Five renames (launcher aside and in, lib's core aside and in, as Windows renames no folder
+// holding a loaded DLL; plugins in): a failure at any of them leaves exactly the old launcher;
+// none leaves the new one beside the old moved aside, and a revert puts the old one back.
 TEST_F(Update, SwapIsAllOldOrAllNewWhateverRenameFails) {
     Release release = standardRelease();
     const UpdateOffer offer = publish(release);
@@ -221,7 +221,7 @@ TEST_F(Update, SwapIsAllOldOrAllNewWhateverRenameFails) {
         EXPECT_EQ(swapped.ok(), failing == 5) << swapped.text;
         auto swappedIn = kNew;
         swappedIn.insert(
-            {{"quellbrook-launcher.old", "old launcher"}, {"lib.old/libQt6Core.so.6", "old core"}});
+            {{"quellbrook-launcher.old", "old launcher"}, {"lib/libQt6Core.so.6.old", "old core"}});
         EXPECT_EQ(snapshot(launcher), swapped.ok() ? swappedIn : kOld);
         if (swapped.ok()) {
             ASSERT_TRUE(update.revert().ok());
