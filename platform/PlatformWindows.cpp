@@ -96,9 +96,25 @@ std::optional<std::uint64_t> fileSize(const fs::path& path) {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+namespace {
+
+// A file that a child process wrote can stay locked for a moment after the child ended (Wine
+// shows it; a virus scanner does it on Windows), so a sharing violation is waited out briefly.
+bool deleteFile(const std::wstring& target) {
+    for (int retry = 0;; ++retry) {
+        if (::DeleteFileW(target.c_str()))
+            return true;
+        if (::GetLastError() != ERROR_SHARING_VIOLATION || retry == 10)
+            return false;
+        ::Sleep(50);
+    }
+}
+
+} // namespace
+
 bool removeFile(const fs::path& path) {
     const std::wstring target = longPath(path);
-    if (::DeleteFileW(target.c_str()))
+    if (deleteFile(target))
         return true;
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -160,7 +176,7 @@ bool removeTree(const fs::path& dir) {
         }
         const std::wstring target = longPath(child);
         ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(target.c_str());
+        deleteFile(target);
     }
     ::RemoveDirectoryW(longPath(dir).c_str());
     return !pathExists(dir);
