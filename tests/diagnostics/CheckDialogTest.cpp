@@ -37,10 +37,12 @@ TEST(CheckDialogTest, ARowPerCheckInOrderASummaryAndADialogClosedEarlyDropsThem)
     }
     const CheckResult ok{"a", "b", CheckSeverity::Ok};
     EXPECT_EQ(CheckDialog::summaryFor({ok, ok}), "Всё в порядке, лаунчер готов к работе.");
+#ifndef _WIN32 // no script is a program there; Wine starts it without a handle to end it by
     const fs::path java = dir / "runtime/java21/bin" / TargetPlatform::host().javaExecutable;
     test::writeWholeFile(java, "#!/bin/sh\nexec sleep 5\n");
     fs::permissions(java, fs::perms::owner_all);
     CheckDialog(config).findChild<QPushButton*>("secondaryButton")->click();
     EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(15000));
+#endif
 }
 } // namespace

@@ -154,7 +154,8 @@ TEST_F(MinecraftInstallerTest, BrokenInputsFailWithTheirMessageAndWriteNothingUn
     };
     std::vector<Broken> cases = {
         {no, "{\"id\": ", "", "Битый JSON версии: [json.exception"},
-        {no, "", "", "Не удалось прочитать " + (game / "versions/1.21.1/1.21.1.json").string()},
+        {no, "", "",
+         "Не удалось прочитать " + (game / "versions" / "1.21.1" / "1.21.1.json").string()},
         {no, R"({"libraries":[]})", "", "Неожиданная структура JSON версии: "},
         {no, version({}, {{"id", "../../escape"}}), "",
          "Ошибка обработки ресурсов: ", "escape.json"},

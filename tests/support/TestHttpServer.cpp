@@ -39,10 +39,12 @@ std::size_t number(const std::smatch& match, std::size_t index) {
 }
 } // namespace
 TestHttpServer::TestHttpServer() : TestHttpServer(std::make_unique<httplib::Server>(), "http") {}
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
 TestHttpServer::TestHttpServer(const TestCertificates& tls)
     : TestHttpServer(std::make_unique<httplib::SSLServer>(tls.certFile().string().c_str(),
                                                           tls.keyFile().string().c_str()),
                      "https") {}
+#endif
 TestHttpServer::TestHttpServer(std::unique_ptr<httplib::Server> server, std::string scheme)
     : server_(std::move(server)), scheme_(std::move(scheme)) {
     server_->new_task_queue = [this] {
