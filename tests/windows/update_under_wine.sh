@@ -43,7 +43,8 @@ xdotool key Return
 wait_for "the old launcher did not exit" 60 bash -c "! kill -0 $launcher_pid"
 
 # The new launcher rotated the old one's log to launcher.1.log.
-focus_launcher_window
+wait_for "no window of the new launcher" 120 \
+    xdotool search --onlyvisible --name '^Quellbrook Launcher$'
 grep -q '\[Update\] swapped in 1\.0\.1, restarting' "$folder/logs/launcher.1.log" ||
     fail "the old launcher's log does not tell the swap"
 wait_for "the new launcher did not check as 1.0.1" 60 grep -q 'is not newer than 1\.0\.1' "$log"
