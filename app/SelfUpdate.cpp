@@ -34,12 +34,22 @@ std::vector<std::string> sortedNames(const fs::path& dir) {
 }
 
 // What swap() renames: the package's entries, but inside a folder that both the package and
-// the launcher have, that folder's entries. Windows renames a loaded DLL, not a folder holding
-// one (the running launcher's plugins/). Relative UTF-8 paths with '/', sorted.
+// the launcher have, the entries of both sides. Windows renames a loaded DLL, not a folder
+// holding one (the running launcher's plugins/). Relative UTF-8 paths with '/', sorted.
 std::vector<std::string> swapEntries(const fs::path& root, const fs::path& launcherDir,
                                      const std::string& prefix = {}) {
+    auto names = sortedNames(root / platform::pathFromUtf8(prefix));
+    if (!prefix.empty()) {
+        // What the old folder has beyond the package goes aside too (not an earlier ".old").
+        std::vector<std::string> oldOnly;
+        for (const auto& name : sortedNames(launcherDir / platform::pathFromUtf8(prefix)))
+            if (!name.ends_with(".old") && !std::binary_search(names.begin(), names.end(), name))
+                oldOnly.push_back(name);
+        names.insert(names.end(), oldOnly.begin(), oldOnly.end());
+        std::sort(names.begin(), names.end());
+    }
     std::vector<std::string> entries;
-    for (const auto& name : sortedNames(root / platform::pathFromUtf8(prefix))) {
+    for (const auto& name : names) {
         const std::string relative = prefix + name;
         const fs::path target = launcherDir / platform::pathFromUtf8(relative);
         if (fs::is_directory(root / platform::pathFromUtf8(relative)) &&
@@ -227,8 +237,9 @@ UpdateResult SelfUpdate::swap(const std::function<bool(std::size_t)>& failBefore
         const fs::path target = launcherDir_ / platform::pathFromUtf8(name);
         const bool existed = fs::exists(fs::symlink_status(target));
         moved = moved && (journalOut << (existed ? "old " : "new ") << name << '\n' << std::flush);
+        const fs::path brought = root / platform::pathFromUtf8(name);
         moved = moved && (!existed || move(target, aside(target))) &&
-                move(root / platform::pathFromUtf8(name), target);
+                (!fs::exists(fs::symlink_status(brought)) || move(brought, target));
         if (!moved)
             break;
     }

@@ -65,6 +65,7 @@ std::map<std::string, std::string> snapshot(const fs::path& dir) {
 
 const std::map<std::string, std::string> kOld = {{"quellbrook-launcher", "old launcher"},
                                                  {"lib/libQt6Core.so.6", "old core"},
+                                                 {"lib/libDropped.so", "old only"},
                                                  {"Quellbrook.ini", "[auth]\nuser=me\n"},
                                                  {"minecraft/mods/mine.jar", "PK mine"}};
 const std::map<std::string, std::string> kNew = {{"quellbrook-launcher", "new launcher"},
@@ -207,21 +208,23 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
     }
 }
 
-// Five renames (launcher aside and in, lib's core aside and in, as Windows renames no folder
-// holding a loaded DLL; plugins in): a failure at any of them leaves exactly the old launcher;
-// none leaves the new one beside the old moved aside, and a revert puts the old one back.
+// Six renames (launcher aside and in; inside lib, as Windows renames no folder holding a loaded
+// DLL, the dropped library aside and the core aside and in; plugins in): a failure at any of
+// them leaves exactly the old launcher; none leaves the new one beside the old moved aside,
+// and a revert puts the old one back.
 TEST_F(Update, SwapIsAllOldOrAllNewWhateverRenameFails) {
     Release release = standardRelease();
     const UpdateOffer offer = publish(release);
-    for (std::size_t failing = 0; failing <= 5; ++failing) {
+    for (std::size_t failing = 0; failing <= 6; ++failing) {
         SCOPED_TRACE(failing);
         HttpClient http;
         ASSERT_TRUE(update.stage(http, offer.package, {}).ok());
         const UpdateResult swapped = update.swap([&](std::size_t step) { return step == failing; });
-        EXPECT_EQ(swapped.ok(), failing == 5) << swapped.text;
+        EXPECT_EQ(swapped.ok(), failing == 6) << swapped.text;
         auto swappedIn = kNew;
-        swappedIn.insert(
-            {{"quellbrook-launcher.old", "old launcher"}, {"lib/libQt6Core.so.6.old", "old core"}});
+        swappedIn.insert({{"quellbrook-launcher.old", "old launcher"},
+                          {"lib/libQt6Core.so.6.old", "old core"},
+                          {"lib/libDropped.so.old", "old only"}});
         EXPECT_EQ(snapshot(launcher), swapped.ok() ? swappedIn : kOld);
         if (swapped.ok()) {
             ASSERT_TRUE(update.revert().ok());
