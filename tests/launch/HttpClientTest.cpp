@@ -168,7 +168,7 @@ TEST_F(HttpClientTest, StallsAreAbandonedSlowSteadyServersNotAndConnectionsAreRe
     EXPECT_EQ(server.requestsServed(), 9u);
     EXPECT_EQ(server.connectionsOpened(), 1u);
 }
-#ifdef CPPHTTPLIB_OPENSSL_SUPPORT // the Windows build's loopback server is plain: no OpenSSL
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
 // The test authority is trusted only while its bundle is set; the setting is process-wide.
 TEST(HttpClientTlsTest, ExtraBundleDecidesTrustAndTheHandshakeIsBounded) {
     test::TempDir dir;
@@ -207,6 +207,27 @@ TEST(HttpClientTlsTest, ExtraBundleDecidesTrustAndTheHandshakeIsBounded) {
     EXPECT_FALSE(refusing.DownloadFile(server.url("/bytes/100"), dir / "refused"));
     EXPECT_EQ(refusing.LastError, curlText(CURLE_PEER_FAILED_VERIFICATION));
     EXPECT_FALSE(fs::exists(dir / "refused"));
+}
+#else
+// Without OpenSSL for a TLS server in the suite (the Windows SDK has none), scripts/test-windows
+// serves one file over TLS from the host under an authority of its own. Wine trusts any chain,
+// so the way there is checked: the bundle joins the exported root store and the authority, and
+// Schannel fetches through it.
+TEST(HttpClientTlsTest, ExtraBundleJoinsTheRootStoreAndTheAuthorityForSchannel) {
+    const char *url = std::getenv("QBK_TLS_URL"), *ca = std::getenv("QBK_TLS_CA");
+    ASSERT_TRUE(url && ca) << "QBK_TLS_URL and QBK_TLS_CA are set by scripts/test-windows";
+    test::TempDir dir;
+    const std::string authority = readWholeFile(ca);
+    HttpClient::setExtraCaBundle(ca);
+    const auto blob = CaBundle::current();
+    ASSERT_NE(blob, nullptr);
+    EXPECT_TRUE(blob->pem.starts_with("-----BEGIN CERTIFICATE-----") &&
+                blob->pem.size() > authority.size() && blob->pem.ends_with(authority));
+    EXPECT_FALSE(blob->needsNativeStore);
+    HttpClient trusting;
+    EXPECT_TRUE(trusting.DownloadFile(url, dir / "served")) << trusting.LastError;
+    EXPECT_EQ(readWholeFile(dir / "served"), "over TLS\n");
+    HttpClient::setExtraCaBundle({});
 }
 #endif
 } // namespace
