@@ -26,9 +26,7 @@ public:
     using Handler =
         std::function<void(const httplib::Request&, httplib::Response&, const std::smatch&)>;
     TestHttpServer();
-#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
-    explicit TestHttpServer(const TestCertificates& tls); // HTTPS with the given certificate
-#endif
+    explicit TestHttpServer(const TestCertificates& tls); // HTTPS with it (OpenSSL builds)
     ~TestHttpServer();
     int port() const { return port_; }
     std::string baseUrl() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
