@@ -1,7 +1,6 @@
 #include "app/SelfUpdate.h"
 
 #include "mods/ZipUtils.h"
-#include "platform/Digest.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -69,19 +68,6 @@ fs::path aside(const fs::path& target) {
     return old;
 }
 
-// Empty when the downloaded file has the signed size and SHA-256; otherwise what differs.
-std::string integrityFailure(const fs::path& file, const ReleasePackage& package) {
-    std::error_code ec;
-    const auto size = fs::file_size(file, ec);
-    if (ec || static_cast<std::int64_t>(size) != package.size)
-        return "Размер не совпадает: ожидалось " + std::to_string(package.size) +
-               " байт, получено " + (ec ? std::string("?") : std::to_string(size));
-    const std::string actual = platform::hashFileHex(file, platform::HashAlgorithm::Sha256);
-    if (actual != package.sha256)
-        return "SHA-256 не совпадает: ожидалось " + package.sha256 + ", получено " + actual;
-    return {};
-}
-
 } // namespace
 
 SelfUpdate::SelfUpdate(fs::path launcherDir, fs::path executableName)
@@ -145,27 +131,19 @@ UpdateResult SelfUpdate::stage(HttpClient& http, const ReleasePackage& package,
         package.url.size() >= 4 && package.url.compare(package.url.size() - 4, 4, ".zip") == 0;
     const fs::path archive = stagingDir() / (zip ? "package.zip" : "package.tar.gz");
     bool cancelled = false;
-    bool oversized = false;
     const ProgressFn watch = [&](std::int64_t received, std::int64_t total) {
-        // More bytes than the signed size are cut off at once rather than waited for.
-        oversized = received > package.size || total > package.size;
-        cancelled = !oversized && progress && !progress(received, total);
-        return !oversized && !cancelled;
+        cancelled = progress && !progress(received, total);
+        return !cancelled;
     };
-    const bool fetched = http.DownloadFile(package.url, archive, watch);
-    std::string mismatch;
-    if (oversized)
-        mismatch = "Размер не совпадает: ожидалось " + std::to_string(package.size) +
-                   " байт, получено больше";
-    else if (fetched)
-        mismatch = integrityFailure(archive, package);
-    if (!fetched || !mismatch.empty()) {
+    // Size and digest are checked while the bytes arrive; a mismatch leaves no file.
+    if (!http.DownloadVerified(package.url, archive,
+                               DownloadCheck::sha256(package.sha256, package.size), watch)) {
         platform::removeTree(stagingDir());
         if (cancelled)
             return fail(UpdateResult::Code::Cancelled, "Загрузка обновления отменена.");
-        if (!mismatch.empty())
+        if (http.LastFailureWasMismatch)
             return fail(UpdateResult::Code::Integrity,
-                        "Пакет обновления не совпадает с подписанным описанием (" + mismatch +
+                        "Пакет обновления не совпадает с подписанным описанием (" + http.LastError +
                             ").");
         return fail(UpdateResult::Code::Network,
                     "Не удалось скачать обновление (" + http.LastError + ").");

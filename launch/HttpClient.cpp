@@ -357,6 +357,7 @@ bool HttpClient::DownloadToString(const std::string& url, std::string& body, Pro
 
 bool HttpClient::DownloadVerified(const std::string& url, const fs::path& target,
                                   const DownloadCheck& check, ProgressFn progress) {
+    LastFailureWasMismatch = false;
     if (!prepareHandle())
         return false;
     fs::path partial = target;
@@ -384,22 +385,27 @@ bool HttpClient::DownloadVerified(const std::string& url, const fs::path& target
     const long code = responseCode();
 
     std::string failure;
-    if (result != CURLE_OK && !sink.oversized)
+    bool mismatch = false;
+    if (result != CURLE_OK && !sink.oversized) {
         failure = transferFailureText(result, sink.writeError, partial);
-    else if (!isSuccessCode(code))
+    } else if (!isSuccessCode(code)) {
         failure = httpCodeText(code);
-    else if (sink.oversized)
+    } else if (sink.oversized) {
         failure = sizeMismatchText(check.expectedSize, "больше");
-    else if (!closed)
+        mismatch = true;
+    } else if (!closed) {
         failure = writeFailureText(partial, sink.writeError);
-    else
+    } else {
         failure = contentFailure(sink, check);
+        mismatch = !failure.empty();
+    }
     if (failure.empty() && !platform::moveReplace(partial, target))
         failure = "Не удалось заменить файл: " + platform::pathToUtf8(target);
 
     if (!failure.empty()) {
         platform::removeFile(partial);
         failed(std::move(failure));
+        LastFailureWasMismatch = mismatch;
         return false;
     }
     return true;

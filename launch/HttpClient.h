@@ -48,6 +48,9 @@ public:
     // Text of the latest failure (UTF-8); a success leaves it unchanged. A transfer stopped
     // through the limits' watch reports kStoppedText.
     std::string LastError;
+    // After DownloadVerified failed: whether the body arrived but did not match its check
+    // (size or digest), rather than the transfer itself failing.
+    bool LastFailureWasMismatch = false;
 
     struct Progress;
 

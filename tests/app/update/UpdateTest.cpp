@@ -80,6 +80,7 @@ struct Release {
     test::ArchiveBuilder package{RuntimeArchiveFormat::TarGz};
     std::int64_t sizeDelta = 0;
     std::string hashOf; // when set, the manifest names the SHA-256 of these bytes instead
+    std::string packagePath = "/package.tar.gz";
     Key key = testKey();
     std::function<void(std::string& manifest, std::string& signature)> tamper;
 };
@@ -112,7 +113,7 @@ protected:
         std::string bytes = test::readWholeFile(dir / "package.tar.gz");
         std::string manifest =
             R"({"version": ")" + release.version + R"(", "notes": "Исправления", "packages": {")" +
-            release.platform + R"(": {"url": ")" + server.url("/package.tar.gz") +
+            release.platform + R"(": {"url": ")" + server.url(release.packagePath) +
             R"(", "size": )" + std::to_string(bytes.size() + release.sizeDelta) +
             R"(, "sha256": ")" + test::sha256Hex(release.hashOf.empty() ? bytes : release.hashOf) +
             R"("}}})";
@@ -172,6 +173,8 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
          Code::Integrity, "Размер"},
         {"hash differs", [](Release& r) { r.hashOf = "other bytes"; }, Verdict::Newer,
          Code::Integrity, "SHA-256"},
+        {"package not served", [](Release& r) { r.packagePath = "/status/404"; }, Verdict::Newer,
+         Code::Network, "Не удалось скачать"},
         {"path escape", [](Release& r) { r.package.file("../escaped", "x"); }, Verdict::Newer,
          Code::Unsafe, "не распаковался"},
         {"player's files", [](Release& r) { r.package.file("minecraft/mods/evil.jar", "x"); },
