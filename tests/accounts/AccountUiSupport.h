@@ -31,11 +31,6 @@ inline QLineEdit* field(const QWidget& root, const QString& placeholder) {
     return nullptr;
 }
 
-inline void typeInto(const QWidget& root, const QString& placeholder, const QString& text) {
-    if (QLineEdit* target = field(root, placeholder))
-        target->setText(text);
-}
-
 inline void click(const QWidget& root, const QString& buttonText) {
     if (QPushButton* button = byText<QPushButton>(&root, buttonText))
         QTest::mouseClick(button, Qt::LeftButton);

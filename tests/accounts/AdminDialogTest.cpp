@@ -10,7 +10,6 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QMessageBox>
-#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTableWidget>
 
@@ -66,7 +65,7 @@ protected:
         return question;
     }
     QString ban(const QString& username, int days, QMessageBox::StandardButton answer) {
-        test::typeInto(*dialog, "Никнейм", username);
+        test::field(*dialog, "Никнейм")->setText(username);
         dialog->findChild<QSpinBox*>()->setValue(days);
         return answering(answer, banButton());
     }
@@ -84,7 +83,7 @@ TEST_F(AdminDialogTest, OperatorBansAndUnbans) {
               (QStringList{"Читы", "server", "0", "Навсегда", "Разбанить villain"}));
     QTest::mouseClick(banButton(), Qt::LeftButton);
     EXPECT_EQ(label(true), "!Введи никнейм");
-    test::typeInto(*dialog, "Причина", "Спам в чате");
+    test::field(*dialog, "Причина")->setText("Спам в чате");
     EXPECT_EQ(ban("  player ", 7, QMessageBox::Yes), "Забанить player на 7 дн.?");
     ASSERT_TRUE(waitText(true, "Забанено: 2"));
     EXPECT_EQ(test::field(*dialog, "Никнейм")->text() + test::field(*dialog, "Причина")->text(),
@@ -100,18 +99,16 @@ TEST_F(AdminDialogTest, OperatorBansAndUnbans) {
     answering(QMessageBox::No, qobject_cast<QPushButton*>(table()->cellWidget(0, 5)));
     test::click(*dialog, "Обновить");
     ASSERT_TRUE(waitText(true, "Забанено: 2"));
-    // The end column sorts by time, permanent last, and the unban buttons travel along.
+    // The end column sorts by time, permanent as the latest, and the unban buttons travel along.
     ban("viewer", 3650, QMessageBox::Yes);
     ASSERT_TRUE(waitText(true, "Забанено: 3"));
-    for (const auto& [order, names] : {std::pair{Qt::AscendingOrder, "player viewer villain"},
-                                       {Qt::DescendingOrder, "villain viewer player"}}) {
-        table()->sortByColumn(4, order);
-        QStringList shown;
-        for (int row = 0; row < 3; ++row)
-            shown << table()->item(row, 0)->text() + table()->cellWidget(row, 5)->accessibleName();
-        EXPECT_EQ(shown.join(' '),
-                  QString(names).replace(QRegularExpression("(\\w+)"), "\\1Разбанить \\1"));
-    }
+    table()->sortByColumn(4, Qt::DescendingOrder);
+    QStringList shown;
+    for (int row = 0; row < 3; ++row)
+        shown << table()->item(row, 0)->text() + ": " +
+                     table()->cellWidget(row, 5)->accessibleName();
+    EXPECT_EQ(shown.join(", "), "villain: Разбанить villain, viewer: Разбанить viewer, "
+                                "player: Разбанить player");
     EXPECT_EQ(answering(QMessageBox::Yes, qobject_cast<QPushButton*>(table()->cellWidget(0, 5))),
               "Снять бан с villain?");
     ASSERT_TRUE(waitText(true, "Забанено: 2"));
