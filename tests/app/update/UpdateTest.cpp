@@ -7,6 +7,7 @@
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
+#include "tests/support/ToolProcess.h"
 #include "tests/support/WholeFile.h"
 
 #include <QMessageBox>
@@ -15,42 +16,19 @@
 #include <QTimer>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
-#include <memory>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
 
 namespace qbk {
 namespace {
 namespace fs = std::filesystem;
 using Verdict = UpdateOffer::Verdict;
 using Code = UpdateResult::Code;
-using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
-
-Key testKey() {
-    std::unique_ptr<FILE, decltype(&fclose)> pem(
-        fopen(QBK_SOURCE_DIR "/tools/release/TEST-KEY-update-signing-NOT-FOR-RELEASES.pem", "r"),
-        fclose);
-    return Key(pem ? PEM_read_PrivateKey(pem.get(), nullptr, nullptr, nullptr) : nullptr,
-               EVP_PKEY_free);
-}
-
-std::string signBase64(EVP_PKEY* key, const std::string& message) {
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    std::size_t size = 0;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
-    EXPECT_EQ(EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, key), 1);
-    EVP_DigestSign(ctx.get(), nullptr, &size, bytes, message.size());
-    std::string der(size, '\0');
-    EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(der.data()), &size, bytes,
-                   message.size());
-    std::string text(4 * ((size + 2) / 3) + 1, '\0');
-    text.resize(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                                reinterpret_cast<const unsigned char*>(der.data()),
-                                static_cast<int>(size)));
-    return text;
-}
+// Signed by the release tool itself, so the tool and the launcher's check must agree.
+const fs::path kSigner = QBK_SOURCE_DIR "/tools/release/sign-manifest",
+               kTestKey =
+                   QBK_SOURCE_DIR "/tools/release/TEST-KEY-update-signing-NOT-FOR-RELEASES.pem";
 
 std::map<std::string, std::string> snapshot(const fs::path& dir) {
     std::map<std::string, std::string> files;
@@ -81,7 +59,7 @@ struct Release {
     std::int64_t sizeDelta = 0;
     std::string hashOf; // when set, the manifest names the SHA-256 of these bytes instead
     std::string packagePath = "/package.tar.gz";
-    Key key = testKey();
+    fs::path key = kTestKey;
     std::function<void(std::string& manifest, std::string& signature)> tamper;
 };
 
@@ -117,7 +95,12 @@ protected:
             R"(", "size": )" + std::to_string(bytes.size() + release.sizeDelta) +
             R"(, "sha256": ")" + test::sha256Hex(release.hashOf.empty() ? bytes : release.hashOf) +
             R"("}}})";
-        std::string signature = signBase64(release.key.get(), manifest);
+        test::writeWholeFile(dir / "latest.json", manifest);
+        const auto signer =
+            test::ToolProcess::run(kSigner, {release.key.string(), (dir / "latest.json").string()},
+                                   dir.path(), dir / "signer");
+        EXPECT_EQ(signer.code, 0) << signer.output;
+        std::string signature = test::readWholeFile(dir / "latest.json.sig");
         if (release.tamper)
             release.tamper(manifest, signature);
         served = {{"/latest.json", manifest},
@@ -159,7 +142,14 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
              };
          },
          Verdict::Rejected, Code::Ok, "signature"},
-        {"another key", [](Release& r) { r.key = Key(EVP_EC_gen("P-256"), EVP_PKEY_free); },
+        {"another key",
+         [this](Release& r) {
+             r.key = dir / "other.pem";
+             test::ToolProcess::run(
+                 "/usr/bin/openssl",
+                 {"ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", r.key.string()},
+                 dir.path(), dir / "keygen");
+         },
          Verdict::Rejected, Code::Ok, "signature"},
         {"downgrade", [](Release& r) { r.version = "0.9.12"; }, Verdict::NotNewer, Code::Ok,
          "not newer"},
