@@ -6,22 +6,19 @@
 #include "tests/support/WholeFile.h"
 #include "tests/support/WidgetLookup.h"
 
-#include <QFileInfo>
 #include <QLabel>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-#include <deque>
 #include <gtest/gtest.h>
 namespace {
 using qbk::test::byText;
 // A signed-in window whose runtime host answers "not found" only after a pause, so a launch
 // that is not stopped fails at the Java step; the server's mod list is empty, so a press goes
-// on to launch.
-TEST(PlayButtonTest, OneLaunchAtATimeStoppedByItsButtonOrByClosingTheWindow) {
+// on to launch. (Closing the window mid-launch is the end-to-end suite's.)
+TEST(PlayButtonTest, OneLaunchAtATimeStoppedByItsButton) {
     constexpr int kStallMs = 3000;
     qbk::test::TestHttpServer server;
     server.get("/api/mods",
@@ -31,20 +28,15 @@ TEST(PlayButtonTest, OneLaunchAtATimeStoppedByItsButtonOrByClosingTheWindow) {
         response.status = 404;
     });
     QTemporaryDir dir;
-    const QString ini = dir.filePath("Quellbrook.ini");
-    std::deque<qbk::Settings> stores; // outlive their windows
-    const auto signedInWindow = [&] {
-        qbk::test::writeWholeFile(
-            ini.toStdString(), "[endpoints]\nadoptium=" + server.url("/slow") +
-                                   "\n[auth]\nbaseUrl=" + server.baseUrl() +
-                                   "\n[player]\nusername=tester\nrememberPassword=true\n[session]\n"
-                                   "accessToken=token\nuuid=0123456789abcdef0123456789abcdef\n");
-        auto window = std::make_unique<MainWindow>(stores.emplace_back(
-            ini.toStdString(), [] { return std::optional<std::uint64_t>(16ull << 30); }));
-        window->show();
-        return window;
-    };
-    auto window = signedInWindow();
+    const std::string ini = dir.filePath("Quellbrook.ini").toStdString();
+    qbk::test::writeWholeFile(ini,
+                              "[endpoints]\nadoptium=" + server.url("/slow") +
+                                  "\n[auth]\nbaseUrl=" + server.baseUrl() +
+                                  "\n[player]\nusername=tester\nrememberPassword=true\n[session]\n"
+                                  "accessToken=token\nuuid=0123456789abcdef0123456789abcdef\n");
+    qbk::Settings settings(ini, [] { return std::optional<std::uint64_t>(16ull << 30); });
+    auto window = std::make_unique<MainWindow>(settings);
+    window->show();
     auto* status = window->findChild<QLabel*>("statusLabel");
     auto* bar = window->findChild<QProgressBar*>();
     QPushButton* play = byText<QPushButton>(window.get(), "ИГРАТЬ");
@@ -70,17 +62,5 @@ TEST(PlayButtonTest, OneLaunchAtATimeStoppedByItsButtonOrByClosingTheWindow) {
     EXPECT_TRUE(play->text() == "ИГРАТЬ" && !play->isEnabled());
     for (QPushButton* button : held)
         EXPECT_TRUE(button->isEnabled());
-    // Closing mid-launch stops the run: the window does not wait for the stalled download.
-    window = signedInWindow();
-    ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "onPlayClicked"));
-    QPointer<QThread> thread(window->findChild<QThread*>());
-    ASSERT_TRUE(thread && thread->isRunning());
-    QTest::qWait(300);
-    const auto closing = std::chrono::steady_clock::now();
-    window->close();
-    window.reset();
-    EXPECT_TRUE(thread.isNull());
-    EXPECT_LT(std::chrono::steady_clock::now() - closing,
-              std::chrono::milliseconds(kStallMs - 500));
 }
 } // namespace
