@@ -1,4 +1,5 @@
-// What main() sets up before the window: the launcher folder and extra authorities.
+// Extra authorities main() trusts before the window opens. (A launcher folder it cannot write
+// is refused at start: the end-to-end read-only folder scenario.)
 #include "app/StartupChecks.h"
 
 #include "platform/Platform.h"
@@ -14,17 +15,6 @@ namespace qbk {
 namespace {
 namespace fs = std::filesystem;
 using Tls = QSslConfiguration;
-
-// A folder the launcher cannot write in must be refused at start, before any download.
-TEST(StartupChecksTest, LauncherFolderIsCreatedOrRefusedWhenItCannotBeWritten) {
-    test::TempDir dir{"qbk-startup"};
-    const fs::path deep = dir / platform::pathFromUtf8("Игры") / "Quellbrook" / "лаунчер";
-    EXPECT_TRUE(prepareWritableFolder(deep));
-    EXPECT_TRUE(fs::is_directory(deep) && fs::is_empty(deep)); // the probe file is gone
-    test::writeWholeFile(dir / "occupied", "a file, not a folder");
-    EXPECT_FALSE(prepareWritableFolder(dir / "occupied"));
-    EXPECT_FALSE(prepareWritableFolder(dir / "occupied" / "below"));
-}
 
 TEST(StartupChecksTest, ExtraAuthorityIsTrustedBesideTheSystemOnesAndJunkIsNot) {
     ASSERT_TRUE(QSslSocket::supportsSsl()) << "Qt has no TLS backend here";
