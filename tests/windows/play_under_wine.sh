@@ -68,13 +68,10 @@ python3 - "$folder/minecraft/logs/standin-report.json" "$player" "$state/endpoin
 import json, sys
 report = json.load(open(sys.argv[1], encoding="utf-8"))
 base = dict(l.split("=", 1) for l in open(sys.argv[3]).read().splitlines())["auth/baseUrl"]
-problems = []
-if not report.get("ok"): problems.append(f"problems: {report.get('problems')}")
-if report.get("username") != sys.argv[2]: problems.append(f"username {report.get('username')}")
-if report.get("javaagent", {}).get("apiRoot") != base: problems.append(f"agent {report.get('javaagent')}")
-if not report.get("accessTokenLength"): problems.append("no session token")
-if "Лаунчер Quellbrook" not in report.get("gameDir", ""): problems.append(f"gameDir {report.get('gameDir')}")
-if problems: sys.exit("; ".join(problems))
+# ok, the player, the agent's server, a session token, the game in the Cyrillic folder
+if (report.get("ok"), report.get("username"), report.get("javaagent", {}).get("apiRoot"),
+        bool(report.get("accessTokenLength")), "Лаунчер Quellbrook" in report.get("gameDir", "")
+        ) != (True, sys.argv[2], base, True, True): sys.exit(f"report: {report}")
 print(f"[wine] the game ran as {report['username']} from {report['gameDir']}")
 PY
 echo "[wine] player's path passed: signed in, played, \"Игра запущена!\""

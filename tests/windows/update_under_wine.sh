@@ -50,15 +50,8 @@ grep -q '\[Update\] swapped in 1\.0\.1, restarting' "$folder/logs/launcher.1.log
 wait_for "the new launcher did not check as 1.0.1" 60 grep -q 'is not newer than 1\.0\.1' "$log"
 wait_for "what the swap moved aside stayed" 30 no_leftovers
 import -window root "$shots/windows-updated.png"
-python3 - "$next_zip" "$folder" <<'PY' || fail "the folder does not hold the 1.0.1 package"
-import os, sys, zipfile
-package = zipfile.ZipFile(sys.argv[1])
-names = [n for n in package.namelist() if not n.endswith("/")]
-differ = [n for n in names
-          if open(os.path.join(sys.argv[2], os.path.relpath(n, "Quellbrook")), "rb").read()
-          != package.read(n)]
-if differ or not names: sys.exit(f"differ: {differ}")
-print(f"[wine] the folder holds the 1.0.1 package's {len(names)} files")
-PY
+python3 -m zipfile -e "$next_zip" "$work/next"
+[[ -n "$(find "$work/next" -type f)" ]] && (cd "$work/next/Quellbrook" && find . -type f -print0 |
+    xargs -0 -I{} cmp {} "$folder/{}") || fail "the folder does not hold the 1.0.1 package"
 [[ "$(player_files)" == "$before" ]] || fail "the update changed the player's files"
 echo "[wine] update passed: 1.0.0 -> 1.0.1, restarted, no *.old left, player's files unchanged"

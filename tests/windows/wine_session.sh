@@ -6,6 +6,8 @@
 # and stops all it started on exit.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
+# shellcheck source=scripts/xvfb-display.sh
+source "$root/scripts/xvfb-display.sh"
 wbuild=$1 lbuild=$2 shots=$3
 work=$(mktemp -d)
 state="$work/world"
@@ -44,32 +46,17 @@ start_world() {
 # The package ZIP as a player unpacks it into a folder named "Лаунчер Quellbrook", with the
 # world's endpoints and the server's mods (so no mod manager offer interrupts the keyboard).
 unpack_package() {
-    mkdir -p "$work/Лаунчер Quellbrook"
-    python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
-        "$1" "$work/Лаунчер Quellbrook"
-    python3 - "$state/endpoints.ini" "$folder/Quellbrook.ini" <<'PY'
-import sys
-groups = {}
-for line in open(sys.argv[1], encoding="utf-8").read().splitlines():
-    key, value = line.split("=", 1)
-    group, name = key.split("/", 1)
-    groups.setdefault(group, []).append(f"{name}={value}\n")
-with open(sys.argv[2], "w", encoding="utf-8") as out:
-    for group, lines in groups.items():
-        out.write(f"[{group}]\n" + "".join(lines))
-PY
+    python3 -m zipfile -e "$1" "$work/Лаунчер Quellbrook"
+    # endpoints.ini holds group/key=value lines, a group's keys not all together
+    awk '{ n = index($0, "/"); g = substr($0, 1, n - 1); if (!(g in keys)) order[++count] = g
+           keys[g] = keys[g] substr($0, n + 1) "\n" }
+         END { for (i = 1; i <= count; i++) printf "[%s]\n%s", order[i], keys[order[i]] }' \
+        "$state/endpoints.ini" >"$folder/Quellbrook.ini"
     mkdir -p "$folder/minecraft/mods"
     cp "$state/mirror/server-mods/"*.jar "$folder/minecraft/mods/"
 }
 
-start_display() {
-    exec 3>"$work/display"
-    Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    exec 3>&-
-    wait_for "Xvfb did not start" 20 test -s "$work/display"
-    export DISPLAY=":$(cat "$work/display")"
-}
+start_display() { start_xvfb || fail "no display"; }
 
 # Waits for a visible launcher window and puts the focus into it; window holds its id. The
 # focus then lies on the first widget of the chain, the header's site link.
