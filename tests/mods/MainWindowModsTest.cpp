@@ -1,10 +1,11 @@
 #include "app/MainWindow.h"
 #include "app/Settings.h"
 #include "mods/ModListPanel.h"
-#include "tests/mods/ModrinthFixture.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestHttpServer.h"
+#include "tests/support/WholeFile.h"
 #include "tests/support/WidgetLookup.h"
 
 #include <QCheckBox>
@@ -25,10 +26,9 @@ protected:
             response.set_content(R"({"mods":[{"fileName":"n.jar","url":"u","sizeBytes":1048575}]})",
                                  "application/json");
         });
-        std::string ini = "[auth]\nbaseUrl=" + account.baseUrl() +
-                          "\n[endpoints]\nmodrinthApi=" + modrinth.server().baseUrl();
-        for (const char* key :
-             {"mojangMeta", "mojangAssets", "neoforgeMaven", "adoptium", "authlibInjector"})
+        std::string ini = "[auth]\nbaseUrl=" + account.baseUrl() + "\n[endpoints]";
+        for (const char* key : {"modrinthApi", "mojangMeta", "mojangAssets", "neoforgeMaven",
+                                "adoptium", "authlibInjector"})
             ini += "\n" + std::string(key) + "=http://127.0.0.1:9";
         test::writeWholeFile(dir / "Quellbrook.ini",
                              ini + "\n[player]\nusername=tester\nrememberPassword=true\n[session]"
@@ -51,7 +51,6 @@ protected:
     bool enabled(const char* text) { return byText<QPushButton>(window.get(), text)->isEnabled(); }
     test::TempDir dir;
     test::TestHttpServer account;
-    test::ModrinthFixture modrinth;
     QStringList dialogs, questions;
     int result = QDialog::Rejected;
     QString archive;
