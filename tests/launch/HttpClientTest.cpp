@@ -34,9 +34,6 @@ protected:
         });
         server.get("/to-file",
                    [](auto&, auto& r, auto&) { r.set_redirect("file:///etc/hostname"); });
-        server.get("/agent", [](auto& q, auto& r, auto&) {
-            r.set_content(q.get_header_value("User-Agent"), "text/plain");
-        });
     }
     TestHttpServer server;
     test::TempDir dir;
@@ -50,7 +47,6 @@ TEST_F(HttpClientTest, PlainTransfersDeliverWholeBodiesOrNameTheirFailureAndLeav
         {server.url("/bytes/20000"), "", kBody, 20000},
         {server.url("/chunked/20000"), "", kBody, 0},
         {server.url("/redirect/10"), "", "done", -1},
-        {server.url("/agent"), "", "Quellbrook-Launcher/1.0", -1},
         {server.url("/status/404"), kHttp404, "", -1},
         {server.url("/redirect/11"), curlText(CURLE_TOO_MANY_REDIRECTS), "", -1},
         {server.url("/truncated"), curlText(CURLE_PARTIAL_FILE), "0123456789", -1},
