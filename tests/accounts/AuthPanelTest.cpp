@@ -228,8 +228,6 @@ TEST_F(AuthPanelTest, RememberChoicesFoldTheRowAndFollowTheSettings) {
     ASSERT_TRUE(panel->isSignedIn());
     EXPECT_EQ(banned,
               (QList<QVariantList>{{true, "Аккаунт заблокирован навсегда.\nПричина: Читы"}}));
-    EXPECT_EQ(statuses->mid(statuses->size() - 2, 1),
-              (QList<QVariantList>{{"Аккаунт заблокирован навсегда"}}));
     EXPECT_FALSE(panel->sessionStore().current().accessToken.isEmpty());
     for (const char* key : {"session/accessToken", "session/clientToken", "session/uuid",
                             "session/opLevel", "player/username"})

@@ -60,7 +60,6 @@ struct AccountServiceTest : ::testing::Test {
 TEST_F(AccountServiceTest, ChallengeIsSingleUseItsNonceIsCheckedAndOnlySaltedHashesAreStored) {
     test::TempDir dir("qbk-account-db");
     start((dir / "accounts.sqlite").string());
-    EXPECT_EQ(s->challenge().body["difficultyBits"], 10);
     json request = enrollment("Steve"), wrong = request;
     const std::string challenge = request["challenge"];
     std::uint64_t failing = std::stoull(request["nonce"].get<std::string>()) + 1;
