@@ -9,14 +9,13 @@ public:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        app_ = std::make_unique<QApplication>(argc_, argv_);
+        static int argc = 1;
+        static char name[] = "widget-test", *argv[] = {name, nullptr};
+        app_ = std::make_unique<QApplication>(argc, argv);
     }
     void TearDown() override { app_.reset(); }
 
 private:
-    int argc_ = 1;
-    char name_[12] = "widget-test";
-    char* argv_[2] = {name_, nullptr};
     std::unique_ptr<QApplication> app_;
 };
 inline ::testing::Environment* const qtTestAppEnvironment =
