@@ -49,12 +49,10 @@ class Detached:
     def __init__(self, pid):
         self.pid, self.returncode = pid, None
 
-    def poll(self):
-        try:  # a zombie nobody has reaped yet has ended too
-            with open(f"/proc/{self.pid}/stat") as stat:
-                return "unknown" if stat.read().rsplit(")", 1)[1].split()[0] == "Z" else None
-        except FileNotFoundError:
-            return "unknown"
+    def poll(self):  # a zombie nobody has reaped yet has ended too
+        with contextlib.suppress(FileNotFoundError), open(f"/proc/{self.pid}/stat") as stat:
+            return None if stat.read().rsplit(")", 1)[1].split()[0] != "Z" else "unknown"
+        return "unknown"
 
     def wait(self, timeout):
         try:
