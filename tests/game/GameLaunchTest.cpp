@@ -13,9 +13,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using test::readWholeFile;
 using test::writeWholeFile;
-std::string utf8(const std::wstring& text) {
-    return platform::wideToUtf8(text);
-}
+const auto utf8 = platform::wideToUtf8;
 // The line splits back into the exact arguments; a -D value is quoted after its "=" only.
 TEST(GameLaunchCommandLine, SplitsBackExactly) {
     const LaunchProfile profile{

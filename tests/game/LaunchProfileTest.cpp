@@ -14,9 +14,7 @@ namespace fs = std::filesystem;
 using test::readWholeFile;
 using test::writeWholeFile;
 const std::string kGolden = QBK_SOURCE_DIR "/tests/game/golden/";
-std::string utf8(const std::wstring& text) {
-    return platform::wideToUtf8(text);
-}
+const auto utf8 = platform::wideToUtf8;
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at))
         text.replace(at, from.size(), to), at += to.size();

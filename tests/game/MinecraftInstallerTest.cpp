@@ -20,9 +20,7 @@ using nlohmann::json;
 using test::readWholeFile;
 using test::writeWholeFile;
 const auto sha1Of = test::sha1Hex;
-std::string utf8(const std::wstring& text) {
-    return platform::wideToUtf8(text);
-}
+const auto utf8 = platform::wideToUtf8;
 class MinecraftInstallerTest : public ::testing::Test {
 protected:
     void SetUp() override { serve("client.jar", "client"), serve("index-t", R"({"objects":{}})"); }
