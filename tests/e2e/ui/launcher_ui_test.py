@@ -14,7 +14,6 @@ import shutil
 import sqlite3
 import subprocess
 import sys
-import tempfile
 import time
 import traceback
 
@@ -65,15 +64,12 @@ class World:
 def private_mounts():
     """A command prefix that runs its command with mounts of its own: as root directly, else as
     root of a new user namespace; when neither works the scenario fails, never skips."""
-    probe = tempfile.mkdtemp()
-    try:
-        for user in ([], ["--user", "--map-root-user"]):
-            prefix = ["unshare", *user, "--mount", "--propagation", "private"]
-            if subprocess.run(prefix + ["mount", "-t", "tmpfs", "-o", "size=1m", "qbk-probe",
-                                        probe], capture_output=True).returncode == 0:
-                return prefix
-    finally:
-        os.rmdir(probe)
+    for user in ([], ["--user", "--map-root-user"]):
+        prefix = ["unshare", *user, "--mount", "--propagation", "private"]
+        # The probe's mount lives and goes with its namespace.
+        if subprocess.run(prefix + ["mount", "-t", "tmpfs", "-o", "size=1m", "qbk-probe", "/tmp"],
+                          capture_output=True).returncode == 0:
+            return prefix
     raise AssertionError("cannot mount in a namespace of its own: no read-only or full folder")
 
 # Runs the launcher in its folder on a disk of the given size, then puts back what it left, as
