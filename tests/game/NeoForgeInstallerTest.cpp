@@ -177,7 +177,8 @@ TEST_F(NeoForgeInstallerTest, VersionListPicksTheLastPlainReleaseOrFailsWithItsR
     } cases[] = {
         {"1.21.1", listOf({"21.1.228", "21.1.229-beta", kPinned, "21.2.0"}), "", kPinned, ""},
         {"1.21", listOf({"20.6.119", "21.0.166-beta", "21.0.3", "21.0.4", "21.1.5"}), "", "21.0.4"},
-        {"1.21.1", listOf({"21.1.229", "21.1.230/../../escape", "21.1.1-beta"}), "", "21.1.229"},
+        {"1.21.1", listOf({"21.1.229", "21.1.230/../../escape", "21.1.231/escape", "21.1.1-beta"}),
+         "", "21.1.229"},
         {"1.20.1", listOf({kPinned}), "", "", "Не найдено сборок NeoForge для Minecraft 1.20.1"},
         {"121", listOf({kPinned}), kPinned, "", "Некорректная версия Minecraft \"121\""},
         {"1.21.1", "<html>", kPinned, "", bad},

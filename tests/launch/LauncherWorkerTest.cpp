@@ -128,5 +128,6 @@ TEST(LauncherLogTest, RotatesAndMasksWhatTheStreamsCarry) {
     const std::regex stamp(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )");
     EXPECT_EQ(std::regex_replace(text, stamp, ""),
               "[Java] Скачивание: 9%\n[Launch] token=*** ***\n[Mods] {\"password\": \"***\"}\n");
+    EXPECT_TRUE(qbk::LauncherLog(dir / "первый запуск" / "logs").isOpen()); // made on first start
 }
 } // namespace

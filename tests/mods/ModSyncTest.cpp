@@ -14,6 +14,16 @@ namespace fs = std::filesystem;
 using test::readWholeFile;
 using test::writeWholeFile;
 const auto sha256Of = test::sha256Hex;
+// The byte totals announced to the progress bar, one per sync.
+struct AnnouncedTotals : TransferWatch {
+    bool stopRequested() const override { return false; }
+    void received(std::int64_t, std::int64_t) override {}
+    void beginDownloads(const std::wstring&, std::int64_t bytes, int) override {
+        totals.push_back(bytes);
+    }
+    void beginStep(const std::wstring&, int) override {}
+    std::vector<std::int64_t> totals;
+};
 // Serves the manifest and the mod files, counting requests per file, to a mods folder below a
 // Cyrillic name, as a player's launcher folder may be.
 class ModSyncTest : public ::testing::Test {
@@ -25,10 +35,14 @@ protected:
         });
     }
     ModSyncJob job() {
+        TransferLimits limits;
+        limits.watch = &announced;
         return ModSyncJob(
-            server.url("/api/mods"), modsDir, [this](LogStream stream, const std::wstring& text) {
+            server.url("/api/mods"), modsDir,
+            [this](LogStream stream, const std::wstring& text) {
                 (stream == LogStream::Output ? out : err) += platform::wideToUtf8(text);
-            });
+            },
+            limits);
     }
     ModManifestEntry entry(const std::string& name, const std::string& content,
                            std::string sha256 = {}) {
@@ -41,6 +55,7 @@ protected:
     }
     std::map<std::string, std::atomic<int>> requests; // outlives the server's handlers
     std::string manifest, out, err;
+    AnnouncedTotals announced;
     test::TestHttpServer server;
     test::TempDir root{"qbk-mods"};
     fs::path modsDir = root / platform::pathFromUtf8("Лаунчер") / "minecraft" / "mods";
@@ -123,6 +138,8 @@ TEST_F(ModSyncTest, DownloadsMissingAndResizedModsJudgesBySizeAndKeepsThePlayers
     EXPECT_EQ(requests["Кириллица.jar"] + requests["longer.jar"] + requests["same-size.jar"] +
                   requests["evil"],
               2);
+    // Only what is to be fetched counts: the missing and the resized mod, then nothing.
+    EXPECT_EQ(announced.totals, (std::vector<std::int64_t>{25, 0}));
     // Without a size the entry is fetched on every run, unless the local file is empty.
     EXPECT_EQ(sync.syncMods({unsized}) + sync.syncMods({unsized}), 2);
     writeWholeFile(modsDir / "unsized.jar", "");

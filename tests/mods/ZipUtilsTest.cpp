@@ -136,7 +136,7 @@ TEST_P(RuntimeExtraction, RefusesEscapesLinksOutAndDamageWithoutWritingAnything)
         {"through", "a/up/b"}, {"through", "a/UP/b"}, {"hard", "", "../outside"},
         {"hard", "", "/etc/passwd"}, {"hard", "", "jdk/link"}, {"empty", ""}, {"text", ""},
         {"half", ""}, {"flip", "повреждён"}, {"no directory", "не удалось открыть"},
-        {"padding", "повреждены"}};
+        {"padding", "повреждены"}, {"root", ".", "пустое имя"}};
     // clang-format on
     for (const auto& c : cases) {
         const bool tarOnly = c[0] == "hard" || c[0] == "padding";
@@ -145,7 +145,7 @@ TEST_P(RuntimeExtraction, RefusesEscapesLinksOutAndDamageWithoutWritingAnything)
         SCOPED_TRACE(c[0] + " " + c[1]);
         test::ArchiveBuilder builder(GetParam());
         builder.file("jdk/bin/java", "#!/bin/sh\n", 0755);
-        if (c[0] == "file")
+        if (c[0] == "file" || c[0] == "root")
             builder.file(c[1], "x");
         else if (c[0] == "link" || c[0] == "hard")
             builder.symlink(c[0] == "link" ? c[1] : "jdk/link", c[0] == "link" ? c[2] : "lib");

@@ -72,4 +72,6 @@ TEST(TextConversion, CyrillicAndAstralTextRoundTripsAndInvalidInputGivesNothing)
          {"", "abc\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "ok\xFFno"})
         EXPECT_TRUE(utf8ToWide(bad).empty()) << bad;
     EXPECT_TRUE(utf8ToWide(std::string_view("\xC3\xA9", 1)).empty());
+    for (const wchar_t lone : {wchar_t(0xD800), wchar_t(0xDFFF)})
+        EXPECT_TRUE(wideToUtf8(std::wstring(1, lone)).empty()) << int(lone);
 }

@@ -299,25 +299,28 @@ TEST(UpdateVersions, ComparedAsNumbers) {
 
 // CNG takes r || s, 32 bytes each: the DER integers must be strict and are left-padded.
 TEST(UpdateSignature, DerToRawAcceptsOnlyStrictEncodings) {
-    const std::string r33 = std::string("\x02\x21\x00\x80", 4) + std::string(31, '\x11');
-    const std::tuple<const char*, std::string, bool> rows[] = {
-        {"short integers", std::string("\x30\x06\x02\x01\x05\x02\x01\x07", 8), true},
-        {"33-byte r with its sign byte", "\x30\x26" + r33 + std::string("\x02\x01\x07", 3), true},
-        {"needless leading zero", std::string("\x30\x07\x02\x02\x00\x05\x02\x01\x07", 9), false},
-        {"negative r", std::string("\x30\x06\x02\x01\x85\x02\x01\x07", 8), false},
-        {"sequence length off", std::string("\x30\x07\x02\x01\x05\x02\x01\x07", 8), false},
-        {"trailing byte", std::string("\x30\x06\x02\x01\x05\x02\x01\x07\x00", 9), false},
+    const std::string r32 = "\x80" + std::string(31, '\x11');
+    const std::string s7("\x02\x01\x07", 3);
+    // The name, the DER, and r as it must come out (nothing when the DER is refused).
+    const std::tuple<const char*, std::string, std::optional<std::string>> rows[] = {
+        {"short integers", std::string("\x30\x06\x02\x01\x05", 5) + s7, "\x05"},
+        {"two-byte r", std::string("\x30\x07\x02\x02\x01\x05", 6) + s7, "\x01\x05"},
+        {"33-byte r with its sign byte", std::string("\x30\x26\x02\x21\x00", 5) + r32 + s7, r32},
+        {"needless leading zero", std::string("\x30\x07\x02\x02\x00\x05", 6) + s7, {}},
+        {"negative r", std::string("\x30\x06\x02\x01\x85", 5) + s7, {}},
+        {"sequence length off", std::string("\x30\x07\x02\x01\x05", 5) + s7, {}},
+        {"trailing byte", std::string("\x30\x06\x02\x01\x05", 5) + s7 + '\0', {}},
         {"r of 33 value bytes",
-         "\x30\x27\x02\x22\x00\x80" + std::string(32, '\x11') + std::string("\x02\x01\x07", 3),
-         false},
-        {"empty", "", false}};
-    for (const auto& [name, der, valid] : rows) {
+         std::string("\x30\x27\x02\x22\x00\x80", 6) + std::string(32, '\x11') + s7,
+         {}},
+        {"empty", "", {}}};
+    for (const auto& [name, der, r] : rows) {
         const auto raw = platform::ecdsaDerToRaw(der);
-        ASSERT_EQ(raw.has_value(), valid) << name;
-        if (valid) {
-            EXPECT_EQ((*raw)[63], 0x07) << name;
-            EXPECT_EQ((*raw)[31] == 0x05 || (*raw)[0] == 0x80, true) << name;
-            EXPECT_EQ((*raw)[32], 0x00) << name;
+        ASSERT_EQ(raw.has_value(), r.has_value()) << name;
+        if (r) {
+            EXPECT_EQ(std::string(raw->begin(), raw->end()),
+                      std::string(32 - r->size(), '\0') + *r + std::string(31, '\0') + '\x07')
+                << name;
         }
     }
 }
