@@ -1,10 +1,12 @@
 #include "mods/ModrinthClient.h"
 
+#include "launch/HttpClient.h"
 #include "mods/ModIcon.h"
 #include "mods/ModrinthReplies.h"
 #include "tests/mods/ModrinthFixture.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestCertificates.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -113,6 +115,40 @@ TEST_F(ModrinthClientTest, IconFetchesCarryTheUserAgentAndEndWithTheirScanOrClie
     EXPECT_TRUE(ModrinthClient::finishIconFetches(std::chrono::seconds(2)));
     EXPECT_EQ(agent, "Quellbrook-Launcher/1.0 (test)");
 }
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+// Modrinth's icons come over https; a version that names no project ends its jar's lookup.
+TEST_F(ModrinthClientTest, HttpsIconsArriveAndAVersionWithoutItsProjectEndsItsLookup) {
+    const test::TestCertificates certificates(dir.path());
+    test::TestHttpServer icons(certificates), api;
+    HttpClient::setExtraCaBundle(certificates.caFile());
+    QImage square(8, 8, QImage::Format_RGBA8888);
+    square.fill(test::ModrinthFixture::kGreen);
+    QByteArray png;
+    QBuffer buffer(&png);
+    ASSERT_TRUE(square.save(&buffer, "PNG"));
+    icons.get("/icon", [&](const auto&, auto& response, const auto&) {
+        response.set_content(png.toStdString(), "image/png");
+    });
+    test::writeWholeFile(dir / "mods/orphan.jar", "orphan");
+    test::writeWholeFile(dir / "mods/shown.jar", "shown");
+    const std::string orphan = "/v2/version_file/" + sha1FileHex(dir / "mods/orphan.jar");
+    const std::string project = R"({"title": "Shown", "icon_url": ")" + icons.url("/icon") + "\"}";
+    api.get("/v2/.*", [&](const auto& request, auto& response, const auto&) {
+        response.set_content(request.path == orphan ? R"({"version_number": "1"})"
+                             : request.path.rfind("/v2/project/", 0) == 0
+                                 ? project
+                                 : R"({"project_id": "p", "version_number": "2"})",
+                             "application/json");
+    });
+    auto config = modrinth.config(dir.path());
+    config.apiBase = QString::fromStdString(api.url("/v2"));
+    ModrinthClient client(config, nullptr);
+    ASSERT_EQ(scan(client), 2);
+    EXPECT_FALSE(client.info("orphan.jar").resolved);
+    EXPECT_EQ(client.info("shown.jar").icon.toImage().pixelColor(4, 4),
+              test::ModrinthFixture::kGreen);
+}
+#endif
 // A WebP is refused past 4096 pixels on a side, before its pixels are allocated.
 TEST(ModIconTest, AWebpOfMoreThan4096PixelsOnASideIsRefused) {
     for (const auto& [width, height] : {std::pair{4096, 1}, {4097, 1}, {1, 4096}, {1, 4097}}) {
