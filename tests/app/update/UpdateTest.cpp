@@ -146,7 +146,7 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
          [this](Release& r) {
              r.key = dir / "other.pem";
              test::ToolProcess::run(
-                 "/usr/bin/openssl",
+                 QBK_OPENSSL,
                  {"ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", r.key.string()},
                  dir.path(), dir / "keygen");
          },
