@@ -199,6 +199,12 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
         EXPECT_EQ(snapshot(launcher), kNew);
         EXPECT_FALSE(fs::exists(update.stagingDir()));
     }
+    // The launcher alone is a flat package, not a top folder to look inside.
+    reset();
+    Release alone;
+    alone.package.file("quellbrook-launcher", "new launcher", 0755);
+    HttpClient http;
+    EXPECT_TRUE(update.stage(http, publish(alone).package, {}).ok());
 }
 
 // Six renames (launcher aside and in; inside lib, as Windows renames no folder holding a loaded
