@@ -121,7 +121,7 @@ def press_play(ui, manager=None):
 
 def play(ui, manager="Нет"):
     press_play(ui, manager)
-    ui.label(LAUNCHED, COLD)
+    ui.steps(("label", LAUNCHED, COLD), ("label", "✓", 5))  # and the verdict behind the text
 
 def first_start_creates_an_account_and_plays(world):
     folder = world.folder(HOME)
@@ -139,7 +139,7 @@ def first_start_creates_an_account_and_plays(world):
         ui.steps(("button", "Скачать недостающие", 30),
                  ("label", "Всё совпадает со сборкой сервера.", 60), ("screenshot", "mod-manager"),
                  ("button", "Закрыть"), ("find", "progress bar", "Ход запуска"),
-                 ("label", LAUNCHED, COLD), ("screenshot", "launch-finished"))
+                 ("label", LAUNCHED, COLD), ("label", "✓", 5), ("screenshot", "launch-finished"))
     check_launch(world, folder, world.player)
 
 def second_start_is_signed_in_and_plays_warm(world):
