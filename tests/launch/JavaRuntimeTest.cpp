@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "tests/support/ArchiveBuilder.h"
+#include "tests/support/QuietWatch.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/WholeFile.h"
@@ -122,10 +123,8 @@ TEST_P(JavaRuntimeTest, BrokenDownloadsInstallNothingAndAWholeReleaseIsMovedInPl
 }
 // A stop seen once unpacking began leaves runtime/ empty, and the next run installs.
 TEST_P(JavaRuntimeTest, AStopDuringUnpackingLeavesNothingAndTheNextRunInstalls) {
-    struct StopOnUnpacking : TransferWatch {
+    struct StopOnUnpacking : test::QuietWatch {
         bool stopRequested() const override { return unpacking; }
-        void received(std::int64_t, std::int64_t) override {}
-        void beginDownloads(const std::wstring&, std::int64_t, int) override {}
         void beginStep(const std::wstring&, int) override { unpacking = true; }
         bool unpacking = false;
     } watch;

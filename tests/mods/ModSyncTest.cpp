@@ -1,6 +1,7 @@
 #include "mods/ModSyncJob.h"
 #include "platform/Platform.h"
 #include "tests/support/Digests.h"
+#include "tests/support/QuietWatch.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/WholeFile.h"
@@ -15,13 +16,10 @@ using test::readWholeFile;
 using test::writeWholeFile;
 const auto sha256Of = test::sha256Hex;
 // The byte totals announced to the progress bar, one per sync.
-struct AnnouncedTotals : TransferWatch {
-    bool stopRequested() const override { return false; }
-    void received(std::int64_t, std::int64_t) override {}
+struct AnnouncedTotals : test::QuietWatch {
     void beginDownloads(const std::wstring&, std::int64_t bytes, int) override {
         totals.push_back(bytes);
     }
-    void beginStep(const std::wstring&, int) override {}
     std::vector<std::int64_t> totals;
 };
 // Serves the manifest and the mod files, counting requests per file, to a mods folder below a

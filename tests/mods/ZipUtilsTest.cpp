@@ -1,6 +1,7 @@
 #include "mods/ZipUtils.h"
 
 #include "tests/support/ArchiveBuilder.h"
+#include "tests/support/QuietWatch.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WholeFile.h"
 
@@ -36,12 +37,9 @@ protected:
     fs::path dest;
 };
 // Asks to stop from its `at`-th question on (never when 0), and counts the questions.
-struct StopAt : TransferWatch {
+struct StopAt : test::QuietWatch {
     explicit StopAt(int at) : at(at) {}
     bool stopRequested() const override { return ++asked >= at && at > 0; }
-    void received(std::int64_t, std::int64_t) override {}
-    void beginDownloads(const std::wstring&, std::int64_t, int) override {}
-    void beginStep(const std::wstring&, int) override {}
     int at;
     mutable int asked = 0;
 };
