@@ -121,13 +121,8 @@ TEST_F(ModrinthClientTest, HttpsIconsArriveAndAVersionWithoutItsProjectEndsItsLo
     const test::TestCertificates certificates(dir.path());
     test::TestHttpServer icons(certificates), api;
     HttpClient::setExtraCaBundle(certificates.caFile());
-    QImage square(8, 8, QImage::Format_RGBA8888);
-    square.fill(test::ModrinthFixture::kGreen);
-    QByteArray png;
-    QBuffer buffer(&png);
-    ASSERT_TRUE(square.save(&buffer, "PNG"));
-    icons.get("/icon", [&](const auto&, auto& response, const auto&) {
-        response.set_content(png.toStdString(), "image/png");
+    icons.get("/icon", [](const auto&, auto& response, const auto&) {
+        response.set_content(test::ModrinthFixture::image(Icon::Png), "image/png");
     });
     test::writeWholeFile(dir / "mods/orphan.jar", "orphan");
     test::writeWholeFile(dir / "mods/shown.jar", "shown");

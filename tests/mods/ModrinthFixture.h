@@ -53,6 +53,20 @@ public:
         return n;
     }
     TestHttpServer& server() { return server_; }
+    // A one-colour square: PNG through Qt, WebP through libwebp (Qt may lack its plugin).
+    static std::string image(Icon icon) {
+        QImage picture(48, 48, QImage::Format_RGBA8888);
+        picture.fill(kGreen);
+        QByteArray png;
+        QBuffer buffer(&png);
+        if (icon != Icon::Webp)
+            return icon == Icon::Png && picture.save(&buffer, "PNG") ? png.toStdString() : "bad";
+        uint8_t* out = nullptr;
+        const size_t size = WebPEncodeLosslessRGBA(picture.constBits(), 48, 48, 48 * 4, &out);
+        std::string webp(reinterpret_cast<const char*>(out), size);
+        WebPFree(out);
+        return webp;
+    }
     ModrinthClient::Config config(const std::filesystem::path& dir) const {
         ModrinthClient::Config c;
         c.apiBase = QString::fromStdString(server_.url("/v2"));
@@ -86,20 +100,6 @@ private:
     }
     static std::string json(const QJsonObject& o) {
         return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
-    }
-    // A one-colour square: PNG through Qt, WebP through libwebp (Qt may lack its plugin).
-    static std::string image(Icon icon) {
-        QImage picture(48, 48, QImage::Format_RGBA8888);
-        picture.fill(kGreen);
-        QByteArray png;
-        QBuffer buffer(&png);
-        if (icon != Icon::Webp)
-            return icon == Icon::Png && picture.save(&buffer, "PNG") ? png.toStdString() : "bad";
-        uint8_t* out = nullptr;
-        const size_t size = WebPEncodeLosslessRGBA(picture.constBits(), 48, 48, 48 * 4, &out);
-        std::string webp(reinterpret_cast<const char*>(out), size);
-        WebPFree(out);
-        return webp;
     }
     mutable std::mutex mutex_;
     std::map<std::string, QJsonObject> projects_;
