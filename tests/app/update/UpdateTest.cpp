@@ -145,10 +145,11 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
         {"another key",
          [this](Release& r) {
              r.key = dir / "other.pem";
-             test::ToolProcess::run(
+             const auto keygen = test::ToolProcess::run(
                  QBK_OPENSSL,
                  {"ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", r.key.string()},
                  dir.path(), dir / "keygen");
+             EXPECT_EQ(keygen.code, 0) << keygen.output;
          },
          Verdict::Rejected, Code::Ok, "signature"},
         {"downgrade", [](Release& r) { r.version = "0.9.12"; }, Verdict::NotNewer, Code::Ok,
