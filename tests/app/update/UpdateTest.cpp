@@ -55,22 +55,18 @@ const std::map<std::string, std::string> kNew = {{"quellbrook-launcher", "new la
 struct Release {
     std::string version = "1.0.1";
     std::string platform = std::string(ownPackageName());
-    test::ArchiveBuilder package{RuntimeArchiveFormat::TarGz};
+    test::ArchiveBuilder package = test::ArchiveBuilder(RuntimeArchiveFormat::TarGz)
+                                       .file("quellbrook-launcher", "new launcher", 0755)
+                                       .directory("lib")
+                                       .file("lib/libQt6Core.so.6", "new core")
+                                       .file("plugins/platforms/libqxcb.so", "new plugin");
     std::int64_t sizeDelta = 0;
     std::string hashOf; // when set, the manifest names the SHA-256 of these bytes instead
     std::string packagePath = "/package.tar.gz";
     fs::path key = kTestKey;
-    std::function<void(std::string& manifest, std::string& signature)> tamper;
+    bool editedAfterSigning = false;
+    std::size_t signatureCut = 0;
 };
-
-Release standardRelease() {
-    Release release;
-    release.package.file("quellbrook-launcher", "new launcher", 0755)
-        .directory("lib")
-        .file("lib/libQt6Core.so.6", "new core")
-        .file("plugins/platforms/libqxcb.so", "new plugin");
-    return release;
-}
 
 class Update : public ::testing::Test {
 protected:
@@ -101,12 +97,12 @@ protected:
                                    dir.path(), dir / "signer");
         EXPECT_EQ(signer.code, 0) << signer.output;
         std::string signature = test::readWholeFile(dir / "latest.json.sig");
-        if (release.tamper)
-            release.tamper(manifest, signature);
+        signature.resize(signature.size() - release.signatureCut);
+        if (release.editedAfterSigning)
+            manifest[manifest.find("1.0.1")] = '2';
         served = {{"/latest.json", manifest},
                   {"/latest.json.sig", signature},
                   {"/package.tar.gz", bytes}};
-        HttpClient http;
         return update.check(http, server.baseUrl(), "1.0.0");
     }
     test::TempDir dir;
@@ -114,6 +110,7 @@ protected:
     SelfUpdate update{launcher, "quellbrook-launcher"};
     test::TestHttpServer server;
     std::map<std::string, std::string> served;
+    HttpClient http;
 };
 
 // Only the good release changes the folder; every other one is refused with a reason, before
@@ -128,20 +125,10 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
     };
     const Row rows[] = {
         {"good", [](Release&) {}, Verdict::Newer, Code::Ok, ""},
-        {"changed byte",
-         [](Release& r) {
-             r.tamper = [](std::string& m, std::string&) {
-                 m[m.find("1.0.1")] = '2';
-             };
-         },
-         Verdict::Rejected, Code::Ok, "signature"},
-        {"truncated signature",
-         [](Release& r) {
-             r.tamper = [](std::string&, std::string& s) {
-                 s.resize(s.size() - 8);
-             };
-         },
-         Verdict::Rejected, Code::Ok, "signature"},
+        {"changed byte", [](Release& r) { r.editedAfterSigning = true; }, Verdict::Rejected,
+         Code::Ok, "signature"},
+        {"truncated signature", [](Release& r) { r.signatureCut = 8; }, Verdict::Rejected, Code::Ok,
+         "signature"},
         {"another key",
          [this](Release& r) {
              r.key = dir / "other.pem";
@@ -174,7 +161,7 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         reset();
-        Release release = standardRelease();
+        Release release;
         row.change(release);
         const UpdateOffer offer = publish(release);
         ASSERT_EQ(offer.verdict, row.verdict) << offer.reason;
@@ -184,7 +171,6 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
             continue;
         }
         EXPECT_EQ(offer.notes, "Исправления");
-        HttpClient http;
         const UpdateResult staged = update.stage(http, offer.package, {});
         ASSERT_EQ(staged.code, row.staged) << staged.text;
         EXPECT_NE(staged.text.find(row.why), std::string::npos) << staged.text;
@@ -203,8 +189,8 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
     // The launcher alone is a flat package, not a top folder to look inside.
     reset();
     Release alone;
-    alone.package.file("quellbrook-launcher", "new launcher", 0755);
-    HttpClient http;
+    alone.package = test::ArchiveBuilder(RuntimeArchiveFormat::TarGz)
+                        .file("quellbrook-launcher", "new launcher", 0755);
     EXPECT_TRUE(update.stage(http, publish(alone).package, {}).ok());
 }
 
@@ -213,11 +199,10 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
 // them leaves exactly the old launcher; none leaves the new one beside the old moved aside,
 // and a revert puts the old one back.
 TEST_F(Update, SwapIsAllOldOrAllNewWhateverRenameFails) {
-    Release release = standardRelease();
+    Release release;
     const UpdateOffer offer = publish(release);
     for (std::size_t failing = 0; failing <= 6; ++failing) {
         SCOPED_TRACE(failing);
-        HttpClient http;
         ASSERT_TRUE(update.stage(http, offer.package, {}).ok());
         const UpdateResult swapped = update.swap([&](std::size_t step) { return step == failing; });
         EXPECT_EQ(swapped.ok(), failing == 6) << swapped.text;
@@ -262,7 +247,7 @@ TEST_F(Update, RefusedUpdateNamesTheReasonAndChangesNothing) {
     for (const auto& [name, locked, launching, unwritable, text] : rows) {
         SCOPED_TRACE(name);
         reset();
-        Release release = standardRelease();
+        Release release;
         ASSERT_EQ(publish(release).verdict, Verdict::Newer);
         std::optional<InstanceLock> lock;
         if (locked)
