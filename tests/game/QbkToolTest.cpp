@@ -5,7 +5,6 @@
 #include "tests/support/TestHttpServer.h"
 #include "tests/support/WholeFile.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -15,10 +14,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using test::readWholeFile;
 using test::writeWholeFile;
-long lines(const fs::path& file) {
-    const std::string text = readWholeFile(file);
-    return std::count(text.begin(), text.end(), '\n');
-}
 class QbkToolRun : public ::testing::Test {
 protected:
     // The exit code; standard output must be one summary line, so scripts can read it.
@@ -40,57 +35,6 @@ protected:
     fs::path launcher = dir / "Лаунчер";
     json printed;
 };
-// The mirror as benchmarks and the demo serve it: nginx with TLS, requests counted from its
-// access log; the warm run fetches nothing, and without the CA nothing gets through.
-TEST_F(QbkToolRun, InstallVanillaFetchesEveryMirrorFileOnceFromNginxOverTrustedTls) {
-    const std::string nginx = "PATH=\"" + fs::path(QBK_NGINX).parent_path().string() +
-                              "\":\"$PATH\" " QBK_SOURCE_DIR "/tools/mirror/serve-nginx ";
-    const fs::path mirror = dir / "g", state = dir / "nginx", requests = state / "access.log";
-    fs::create_directories(mirror);
-    ASSERT_EQ(std::system((nginx + "start " + mirror.string() + " " + state.string() + " --tls " +
-                           certificates.certFile().string() + " " +
-                           certificates.keyFile().string() + " > " + (dir / "url").string())
-                              .c_str()),
-              0)
-        << readWholeFile(state / "error.log");
-    struct Stop {
-        std::string command;
-        ~Stop() { std::system(command.c_str()); }
-    } stop{nginx + "stop " + state.string()};
-    const std::string started = readWholeFile(dir / "url");
-    const std::size_t at = started.find("url=https://127.0.0.1:") + 4;
-    ASSERT_GT(at, 4u) << started;
-    ASSERT_EQ(
-        std::system((std::string(QBK_PYTHON3) +
-                     " " QBK_SOURCE_DIR "/tools/mirror/generate.py --out " + mirror.string() +
-                     " --base-url " + started.substr(at, started.find_first_of("\r\n ", at) - at) +
-                     " --scale 8000 --no-runtime > /dev/null")
-                        .c_str()),
-        0);
-    ini("[network]\ncaBundle=" + certificates.caFile().string() + "\n" +
-        readWholeFile(mirror / "endpoints.ini"));
-    ASSERT_EQ(run("install-vanilla", "--target windows"), 0) << err();
-    EXPECT_EQ(std::tuple(printed["target"], printed["ok"], printed["filesSkipped"]),
-              std::tuple("windows", true, 0));
-    EXPECT_GT(printed["bytes"].get<long long>(), 0);
-    const auto files = lines(mirror / "urls-windows.txt"); // what a Windows install fetches
-    EXPECT_EQ(printed["filesDownloaded"], files);
-    EXPECT_EQ(lines(requests), files);
-    ASSERT_EQ(run("install-vanilla", "--target windows"), 0) << err();
-    EXPECT_EQ(printed["filesDownloaded"], 0);
-    EXPECT_EQ(printed["filesSkipped"], files - 3); // all but manifest, version JSON and index
-    EXPECT_EQ(lines(requests), files);
-    ini(readWholeFile(mirror / "endpoints.ini"));
-    fs::remove_all(launcher / "minecraft");
-    EXPECT_EQ(run("install-vanilla"), 1);
-    const std::string error = printed["error"];
-    EXPECT_EQ(error.rfind("Не удалось получить список версий Minecraft: ", 0), 0u) << error;
-    EXPECT_NE(err().find(error), std::string::npos);
-    EXPECT_EQ(lines(requests), files); // the handshake failed before any request
-    EXPECT_FALSE(fs::exists(launcher / "minecraft/versions"));
-    EXPECT_EQ(run("install-vanilla --launcher-dir"), 2); // a bad option, said on stderr
-    EXPECT_EQ(err().rfind("qbk-tool: missing value after ", 0), 0u);
-}
 TEST_F(QbkToolRun, ProfilePrintsTheLibraryAssemblyWithTheTokenMaskedAndTheAgentLast) {
     ini("[auth]\nbaseUrl=http://127.0.0.1:9/\n");
     EXPECT_EQ(run("profile"), 1);
