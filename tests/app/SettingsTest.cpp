@@ -2,7 +2,6 @@
 // owner's only and forgetting the password wipes the session at once.
 #include "app/Settings.h"
 
-#include "app/LauncherDir.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WholeFile.h"
 
@@ -16,14 +15,14 @@ constexpr auto npos = std::string::npos;
 constexpr fs::perms kOwnerOnly = fs::perms::owner_read | fs::perms::owner_write,
                     kAllRead = fs::perms::group_read | fs::perms::others_read;
 
-struct SettingsTest : ::testing::Test {
-    static fs::perms modeOf(const fs::path& f) {
-        return fs::status(f).permissions() & fs::perms::all;
-    }
-    static void share(const fs::path& f) { fs::permissions(f, kAllRead, fs::perm_options::add); }
-};
+fs::perms modeOf(const fs::path& f) {
+    return fs::status(f).permissions() & fs::perms::all;
+}
+void share(const fs::path& f) {
+    fs::permissions(f, kAllRead, fs::perm_options::add);
+}
 
-TEST_F(SettingsTest, MemoryFollowsTheMachineAndIsClampedOnReadAndWrite) {
+TEST(SettingsTest, MemoryFollowsTheMachineAndIsClampedOnReadAndWrite) {
     struct Row {
         std::optional<std::uint64_t> machineMb;
         int inIni, set, allowed, max, min; // inIni, set: 0 for none
@@ -54,7 +53,7 @@ TEST_F(SettingsTest, MemoryFollowsTheMachineAndIsClampedOnReadAndWrite) {
     }
 }
 
-TEST_F(SettingsTest, EndpointOverridesAreTrimmedAndBlankOnesKeepTheDefault) {
+TEST(SettingsTest, EndpointOverridesAreTrimmedAndBlankOnesKeepTheDefault) {
     test::TempDir dir{"qbk-settings"};
     test::writeWholeFile(
         dir / "Quellbrook.ini",
@@ -68,7 +67,7 @@ TEST_F(SettingsTest, EndpointOverridesAreTrimmedAndBlankOnesKeepTheDefault) {
 }
 
 // From the first use (an older file readable by all, or none yet) through every rewrite.
-TEST_F(SettingsTest, TheSessionsIniIsItsOwnersOnlyAndForgettingWipesTheSessionAtOnce) {
+TEST(SettingsTest, TheSessionsIniIsItsOwnersOnlyAndForgettingWipesTheSessionAtOnce) {
     test::TempDir dir{"qbk-ini-mode"};
     const fs::path old = dir / "old.ini", ini = dir / "Quellbrook.ini";
     test::writeWholeFile(old, "[session]\naccessToken=old-token\n");
@@ -104,14 +103,5 @@ TEST_F(SettingsTest, TheSessionsIniIsItsOwnersOnlyAndForgettingWipesTheSessionAt
         EXPECT_FALSE(edited.rememberPassword()) << login;
         EXPECT_EQ(readWholeFile(ini).find("tok-9"), npos) << login; // no sync needed
     }
-}
-
-TEST_F(SettingsTest, LauncherDirIsTheFolderOfTheRunningProgram) {
-    for (const auto& [exe, folder] : {std::pair{"C:/G/l.exe", "C:/G"},
-                                      {"C:\\G\\l.exe", "C:\\G"},
-                                      {"C:\\G/Q\\l.exe", "C:\\G/Q"},
-                                      {"l.exe", "l.exe"}})
-        EXPECT_EQ(directoryOfExecutable(exe), fs::path(folder)) << exe;
-    EXPECT_TRUE(fs::exists(LauncherDir() / "app_settings_test"));
 }
 } // namespace
