@@ -8,11 +8,8 @@
 #include "accounts/RecoveryCodeDialog.h"
 #include "accounts/SessionStore.h"
 #include "tests/support/QtTestApp.h"
-#include "tests/support/TestHttpServer.h"
 
 #include <QCheckBox>
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QThreadPool>
@@ -36,9 +33,6 @@ protected:
         return test::byText<QCheckBox>(panel.get(), "Запомнить логин" + what);
     }
     QLineEdit* field(const QString& placeholder) { return test::field(*panel, placeholder); }
-    bool hidden(const QString& text) {
-        return test::byText<QPushButton>(panel.get(), text)->isHidden();
-    }
     QString lastStatus() { return statuses->isEmpty() ? "" : statuses->last()[0].toString(); }
     bool waitFor(std::function<bool()> done) { return QTest::qWaitFor(done, test::kServerWaitMs); }
     bool idle() {
@@ -79,7 +73,6 @@ protected:
 TEST_F(AuthPanelTest, FormsValidateSwitchAndCancelARegistration) {
     test::AccountTestServer hard({"--difficulty", "40"}); // many minutes of both cores
     open(hard.settings());
-    EXPECT_TRUE(error()->isHidden() && hidden("Выйти из аккаунта"));
     // Each row: the link clicked first; placeholder=text typed; the button; the error shown.
     for (const QString& row : QStringList{
              ";Никнейм=   ;Войти;Введи никнейм", ";Никнейм=player;Войти;Введи пароль",
@@ -96,20 +89,13 @@ TEST_F(AuthPanelTest, FormsValidateSwitchAndCancelARegistration) {
         EXPECT_EQ(error()->isHidden() ? "" : error()->text(), parts.last());
         error()->hide();
     }
-    EXPECT_TRUE(statuses->isEmpty() && hidden("Нет аккаунта? Создать")); // nothing was sent
-    // The forgot link's action follows the mode: back to the sign-in form.
-    for (const char* link :
-         {"Вернуться ко входу", "Нет аккаунта? Создать", "Уже есть аккаунт? Войти"})
-        click(*panel, link);
-    EXPECT_EQ(title() +
-                  QString::number(field(kCode)->isHidden() + field("Пароль ещё раз")->isHidden()),
-              "Вход2");
+    EXPECT_TRUE(statuses->isEmpty()); // nothing was sent
+    click(*panel, "Вернуться ко входу");
     // Leaving the create form stops its search, which then reports nothing.
     click(*panel, "Нет аккаунта? Создать");
     fill("patient", "secret123");
     click(*panel, "СОЗДАТЬ");
     ASSERT_TRUE(waitFor([this] { return lastStatus() == "Проверка, что ты не бот..."; }));
-    EXPECT_FALSE(field("Никнейм")->isEnabled());
     click(*panel, "Забыл пароль?");
     EXPECT_EQ(title() + ": " + lastStatus(), "Восстановление доступа: Создание аккаунта отменено");
     EXPECT_TRUE(field("Никнейм")->isEnabled());
@@ -120,7 +106,7 @@ TEST_F(AuthPanelTest, FormsValidateSwitchAndCancelARegistration) {
     panel.reset(); // before the settings it uses
 }
 
-// Remember both: the code dialog shows once, the session survives a restart until sign-out;
+// Remember both: the code dialog shows once, the session is on disk until sign-out;
 // then wrong passwords lock the account until a recovery code restores access.
 TEST_F(AuthPanelTest, RememberedSessionThenLockOutAndRecovery) {
     open(env.settings());
@@ -131,28 +117,13 @@ TEST_F(AuthPanelTest, RememberedSessionThenLockOutAndRecovery) {
         EXPECT_FALSE(field("Никнейм")->isEnabled()); // the form waits behind, still busy
         QTest::keyClick(&dialog, Qt::Key_Escape);
         EXPECT_FALSE(dialog.close());
-        click(dialog, "Скопировать");
-        EXPECT_EQ(QGuiApplication::clipboard()->text(), dialog.findChild<QLineEdit*>()->text());
     });
     ASSERT_TRUE(panel->isSignedIn());
-    EXPECT_EQ(lastStatus() + QString::number(field("Никнейм")->isHidden()),
-              "Вход выполнен: newbie1");
-    const Session session = panel->sessionStore().current();
-    EXPECT_EQ(env.onDisk("session/accessToken").toString() + env.onDisk("session/uuid").toString() +
-                  env.onDisk("player/username").toString(),
-              session.accessToken + session.uuid + "newbie");
-    // A restarted launcher is signed in at once, without asking the server.
-    auto restarted = env.reopen();
-    open(*restarted);
-    QSignalSpy signedIn(panel.get(), &AuthPanel::signedInChanged);
-    EXPECT_EQ(panel->sessionStore().current().accessToken, session.accessToken);
+    EXPECT_EQ(SessionStore::restoreFrom(*env.reopen()).value_or(Session{}).accessToken,
+              panel->sessionStore().current().accessToken);
     // Sign-out forgets the session and returns to the sign-in form with the name kept.
     click(*panel, "Выйти из аккаунта");
     EXPECT_EQ(title() + field("Никнейм")->text(), "Входnewbie");
-    EXPECT_TRUE(field("Пароль")->isVisible() && hidden("Выйти из аккаунта") &&
-                !hidden("Нет аккаунта? Создать"));
-    EXPECT_TRUE(remember()->parentWidget()->isHidden()); // remember-both still on
-    EXPECT_EQ(signedIn.last(), (QVariantList{false, QString()}));
     EXPECT_FALSE(SessionStore::restoreFrom(*env.reopen()));
     // Wrong passwords fail until the server locks the account out: the recovery form.
     for (const QString attempt : {"wrong1", "wrong2"}) {
@@ -170,40 +141,6 @@ TEST_F(AuthPanelTest, RememberedSessionThenLockOutAndRecovery) {
     EXPECT_EQ(lastStatus(), "Доступ восстановлен, попробуй войти");
     signIn("newbie", "oldpass1");
     EXPECT_TRUE(panel->isSignedIn());
-}
-
-// Once the register request is out nothing leaves the form (the account may be created); a
-// sign-in failing after it turns to the sign-in form with the new name.
-TEST_F(AuthPanelTest, ASentRegistrationRunsToItsEnd) {
-    std::atomic<bool> sent{false}, answer{false};
-    test::TestHttpServer host;
-    host.get("/api/challenge", [](const auto&, auto& res, const auto&) {
-        res.set_content(R"({"challenge":"abc","difficultyBits":8})", "application/json");
-    });
-    host.post("/api/register", [&](const auto&, auto& res, const auto&) {
-        sent = true;
-        for (int i = 0; i < 2000 && !answer; ++i) // bounded: a failed test still ends
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        res.set_content("{}", "application/json");
-    });
-    host.post("/authserver/authenticate",
-              [](const auto&, auto& res, const auto&) { res.status = 500; });
-    env.useServer(QString::fromStdString(host.baseUrl()));
-    open(env.settings());
-    QPushButton* forgot = test::byText<QPushButton>(panel.get(), "Забыл пароль?");
-    click(*panel, "Нет аккаунта? Создать");
-    fill("fresh", "secret1");
-    click(*panel, "СОЗДАТЬ");
-    ASSERT_TRUE(waitFor([&] { return sent.load(); }));
-    EXPECT_FALSE(forgot->isEnabled());
-    emit forgot->clicked(); // past the disabled link: the form itself refuses to leave
-    EXPECT_EQ(title() + ": " + lastStatus(), "Создать аккаунт: Создаю аккаунт...");
-    answer = true;
-    ASSERT_TRUE(idle());
-    EXPECT_EQ(title() + field("Никнейм")->text() + error()->text().section(':', 0, 0),
-              "ВходfreshОшибка связи с сервером");
-    EXPECT_TRUE(forgot->isEnabled());
-    panel.reset();
 }
 
 TEST_F(AuthPanelTest, RememberChoicesFoldTheRowAndFollowTheSettings) {
@@ -228,19 +165,10 @@ TEST_F(AuthPanelTest, RememberChoicesFoldTheRowAndFollowTheSettings) {
     ASSERT_TRUE(panel->isSignedIn());
     EXPECT_EQ(banned,
               (QList<QVariantList>{{true, "Аккаунт заблокирован навсегда.\nПричина: Читы"}}));
-    EXPECT_FALSE(panel->sessionStore().current().accessToken.isEmpty());
     for (const char* key : {"session/accessToken", "session/clientToken", "session/uuid",
                             "session/opLevel", "player/username"})
         EXPECT_EQ(env.onDisk(key).toString(), "") << key;
     EXPECT_FALSE(SessionStore::restoreFrom(*env.reopen()));
-    // Turned on again while signed in: the form shown by sign-out follows it; a choice made
-    // in the form itself survives a mere activation.
-    env.settings().setRememberLogin(true);
-    click(*panel, "Выйти из аккаунта");
-    EXPECT_TRUE(remember()->isChecked());
-    remember()->setChecked(false);
-    QCoreApplication::sendEvent(panel.get(), &activation);
-    EXPECT_FALSE(remember()->isChecked());
 }
 
 } // namespace
