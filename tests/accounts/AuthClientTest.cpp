@@ -5,9 +5,7 @@
 
 #include "AccountTestServer.h"
 #include "accounts/AccountServerApi.h"
-#include "accounts/AdminClient.h"
 #include "accounts/BanText.h"
-#include "accounts/NonceSearch.h"
 #include "accounts/SessionCheck.h"
 #include "accounts/SessionStore.h"
 #include "tests/support/TestHttpServer.h"
@@ -39,8 +37,7 @@ protected:
                 std::lock_guard lock(mutex);
                 bodies.push_back(json::parse(req.body, nullptr, false));
                 const bool auth = path == "/authserver/authenticate";
-                std::this_thread::sleep_for(delay);
-                res.status = auth ? authStatus : path == "/api/recover" ? recoverStatus : 200;
+                res.status = auth ? authStatus : 200;
                 res.set_content(auth ? authBody : "{}", "application/json");
             });
         use(QString::fromStdString(host.baseUrl()));
@@ -86,45 +83,36 @@ protected:
     std::string challenge = R"({"challenge":"abc","difficultyBits":8})";
     std::string authBody =
         R"({"accessToken":"tok","clientToken":"cli","selectedProfile":{"id":"u1","name":"Steve"}})";
-    int authStatus = 200, recoverStatus = 429;
-    std::chrono::milliseconds delay{0}; // before every POST is answered
+    int authStatus = 200;
     QStringList events;
     Session session;
     test::TestHttpServer host; // after what its handlers use, so its threads stop first
     std::unique_ptr<AuthClient> client;
 };
 
-TEST_F(AuthClientTest, RequestsCarryTheSmallestNonceTheTrimmedCodeAndNoEmptyPassword) {
+TEST_F(AuthClientTest, RequestsCarryTheSmallestNonceAndTheNewPassword) {
     EXPECT_EQ(run([](AuthClient& c) { c.registerAccount("Steve", "pw"); }),
               (QStringList{"busy|Получаю задачу от сервера...", "busy|Проверка, что ты не бот...",
                            "busy|Создаю аккаунт...", "registered|Steve", "busy|Вход...",
                            "sessionReady", "loggedIn|Steve|u1|tok|cli"}));
-    run([](AuthClient& c) { c.recover("Steve", "  quell-ab2c-def3-gh4k \n", ""); });
-    EXPECT_TRUE(events.last().startsWith("failed|")); // only the sign-in treats 429 as a lock-out
     run([](AuthClient& c) { c.recover("Steve", "QUELL-AAAA-BBBB-CCCC", "newpass"); });
     EXPECT_EQ(json(bodies),
               json::parse(R"([{"username":"Steve","password":"pw","challenge":"abc","nonce":"181"},
                   {"username":"Steve","password":"pw","requestUser":true},
-                  {"username":"Steve","recoveryCode":"QUELL-AB2C-DEF3-GH4K"},
                   {"username":"Steve","recoveryCode":"QUELL-AAAA-BBBB-CCCC","newPassword":"newpass"}])"));
-    // Challenges without a usable difficulty are solved at 20 bits; unusable ones end it.
-    const std::atomic<bool> stop{false};
-    const QString at20 = QString::number(*pow::findSmallestNonce("abc", 20, stop).nonce);
+    // Challenges that cannot be solved end it.
     const std::pair<std::string, QString> rows[] = {
-        {R"({"challenge":"abc"})", at20},
-        {R"({"challenge":"abc","difficultyBits":8.5})", at20},
         {R"({"difficultyBits":8})", "failed|Сервер вернул некорректную задачу."},
         {R"({"challenge":"abc","difficultyBits":300})", "невозможно"}};
     for (const auto& [reply, outcome] : rows) {
-        std::tie(challenge, bodies) = std::tuple(reply, std::vector<json>{});
+        challenge = reply;
         const QString last = run([](AuthClient& c) { c.registerAccount("Steve", "pw"); }).last();
-        const QString sent = bodies.empty() ? last : QString::fromStdString(bodies[0]["nonce"]);
-        EXPECT_TRUE(sent.contains(outcome)) << reply << ": " << sent.toStdString();
+        EXPECT_TRUE(last.contains(outcome)) << reply << ": " << last.toStdString();
     }
 }
 
 // What each answer of the sign-in host ends in (the signals after "busy"), the ban it
-// carries, and the operator level on disk.
+// carries, and the operator level on disk; then a refused connection.
 TEST_F(AuthClientTest, SignInAnswersOfABrokenOrHostileHost) {
     const std::string tokens = R"({"accessToken":"tok","clientToken":"cli",)"
                                R"("selectedProfile":{"id":"u1","name":"Steve"},"opLevel":2)";
@@ -135,10 +123,7 @@ TEST_F(AuthClientTest, SignInAnswersOfABrokenOrHostileHost) {
          "failed|Сервер вернул некорректный ответ.", -1},
         {429, R"({"errorMessage":"Подожди минуту"})", "lockedOut|Подожди минуту", -1},
         {500, R"({"errorMessage":""})", "failed|Ошибка связи с сервером: ", -1},
-        {502, "<html>Bad Gateway</html>", "failed|Ошибка связи с сервером: ", -1},
         {200, tokens + R"(,"ban":null})", in, -1},
-        {200, tokens + R"(,"ban":"yes"})", in, -1},
-        {200, tokens + R"(,"ban":17})", in, -1},
         {200, tokens + R"(,"ban":{"reason":"r","until":1e19}})", "sessionReady,banned|r|0", 0},
         {200, tokens + R"(,"ban":{"until":"soon"}})", "sessionReady,banned||0", 0},
         {200, tokens + R"(,"ban":{"reason":"r","until":1900000000}})",
@@ -153,39 +138,8 @@ TEST_F(AuthClientTest, SignInAnswersOfABrokenOrHostileHost) {
                   ending.startsWith("session") ? QVariant(2) : QVariant())
             << body;
     }
-    // The bans list's times may carry a fraction too.
-    host.get("/api/admin/bans", [](const auto&, auto& res, const auto&) {
-        res.set_content(R"({"bans":[{"until":1893456000.75,"createdAt":1500000000.5}]})",
-                        "text/json");
-    });
-    SessionStore store;
-    AdminClient admin(store, env.settings());
-    BanList bans;
-    QObject::connect(&admin, &AdminClient::bansLoaded, [&](const BanList& list) { bans = list; });
-    admin.loadBans();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !bans.isEmpty(); }, test::kServerWaitMs));
-    EXPECT_EQ(std::pair(bans[0].until, bans[0].createdAt), std::pair(1893456000LL, 1500000000LL));
-}
-
-TEST_F(AuthClientTest, RefusedOrSilentServerReadsAsUnreachable) {
     use(QString("http://127.0.0.1:%1").arg(test::TestHttpServer().port())); // closed again
     EXPECT_EQ(signIn("Steve", "pw").last(), "failed|" + kServerUnreachableText);
-    use(QString::fromStdString(host.baseUrl()));
-    host.holdConnections(); // a silent server
-    client->setTransferTimeout(std::chrono::milliseconds(300));
-    EXPECT_EQ(signIn("Steve", "pw"),
-              (QStringList{"busy|Вход...", "failed|" + kServerUnreachableText}));
-    client.reset();
-    host.releaseConnections();
-    // Register and recover, which cannot be repeated, wait four times as long as a sign-in.
-    use(QString::fromStdString(host.baseUrl()));
-    client->setTransferTimeout(std::chrono::milliseconds(500));
-    std::tie(delay, recoverStatus) = std::pair(std::chrono::milliseconds(1000), 200);
-    EXPECT_EQ(
-        run([](AuthClient& c) { c.registerAccount("Steve", "pw"); }).mid(3),
-        (QStringList{"registered|Steve", "busy|Вход...", "failed|" + kServerUnreachableText}));
-    EXPECT_EQ(run([](AuthClient& c) { c.recover("Steve", "QUELL-AAAA-BBBB-CCCC", ""); }).last(),
-              "recovered|Steve|false");
 }
 
 // Passwords, recovery codes and tokens go to the server and to the signals meant to carry
@@ -234,7 +188,6 @@ TEST(SessionCheck, AppliesTheServersAnswerToTheSessionItWasAskedFor) {
         return QTest::qWaitFor([&] { return check.findChildren<QNetworkReply*>().isEmpty(); },
                                test::kServerWaitMs);
     };
-    EXPECT_FALSE(check.start()); // nobody signed in: no request
     ASSERT_TRUE(env.signIn(oper, "oper", "operpass"));
     store.begin({"oper", oper.current().uuid, oper.current().accessToken, "", 0, std::nullopt});
     const quint64 generation = store.generation();
@@ -250,7 +203,7 @@ TEST(SessionCheck, AppliesTheServersAnswerToTheSessionItWasAskedFor) {
     const Session villain = store.current();
     ASSERT_TRUE(check.start());
     store.end();
-    EXPECT_FALSE(check.start());
+    EXPECT_FALSE(check.start()); // nobody signed in: no request
     ASSERT_TRUE(handled());
     store.begin(oper.current());
     ASSERT_TRUE(check.start());
@@ -258,14 +211,6 @@ TEST(SessionCheck, AppliesTheServersAnswerToTheSessionItWasAskedFor) {
     ASSERT_TRUE(handled());
     EXPECT_EQ(std::tuple(checked.count(), failed.count(), store.current().opLevel),
               std::tuple(1, 0, 0));
-    // A ban lifted meanwhile stays shown until the next sign-in.
-    AdminClient admin(oper, env.settings());
-    QSignalSpy unbanned(&admin, &AdminClient::unbanned);
-    admin.unban("villain");
-    ASSERT_TRUE(unbanned.wait(test::kServerWaitMs));
-    ASSERT_TRUE(check.start());
-    ASSERT_TRUE(checked.wait(test::kServerWaitMs));
-    EXPECT_EQ(banStatusText(*store.current().ban), "Аккаунт заблокирован навсегда. Причина: Читы");
     const QString end = banEndText({"", 1900000000}); // a dated end: local time to the second
     EXPECT_EQ(QDateTime::fromString(end, "до dd.MM.yyyy HH:mm:ss").toSecsSinceEpoch(), 1900000000);
     EXPECT_EQ(banStatusText({"спам", 1900000000}),
