@@ -5,9 +5,7 @@
 #include "accounts/CandidateHasher.h"
 #include "accounts/NonceSearch.h"
 
-#include <chrono>
 #include <gtest/gtest.h>
-#include <thread>
 #include <tuple>
 
 namespace qbk::pow {
@@ -35,13 +33,6 @@ TEST(ProofOfWork, WorkedValuesAndTheZeroBitRule) {
                                                 {181, 256, false}, {181, 257, false}};
     for (const auto& [nonce, bits, meets] : rules)
         EXPECT_EQ(nonceMeetsDifficulty("abc", nonce, bits), meets) << nonce << " at " << bits;
-    // Leading zero bits walk the bytes from the top: {byte, value, zeros}.
-    for (const auto& [index, value, zeros] :
-         {std::tuple{31, 0x00, 256}, {31, 0x01, 255}, {2, 0x01, 23}, {0, 0x80, 0}, {0, 0x01, 7}}) {
-        Sha256 zero{};
-        zero[index] = static_cast<std::uint8_t>(value);
-        EXPECT_EQ(leadingZeroBits(zero), zeros) << index << " " << value;
-    }
 }
 
 // The fast hasher agrees with a plain digest for every layout of the last block(s): prefix
@@ -68,24 +59,10 @@ TEST(ProofOfWork, ParallelSearchFindsTheSmallestNonceWithinItsBoundaries) {
             EXPECT_EQ(search(challenge, 1 + round % 8, options).nonce, expected)
                 << challenge << ", " << options.threads << " threads";
     }
-    EXPECT_EQ(search("abc", 16, {8, 5}).nonce, 22421u);
     EXPECT_EQ(search("abc", 0).nonce, 0u);
-    EXPECT_EQ(search("abc", -5).nonce, 0u);
     const auto refused = search("abc", 257);
     EXPECT_FALSE(refused.nonce);
     EXPECT_NE(refused.error.find("сложностью 257 бит"), std::string::npos) << refused.error;
-    // 256 bits is searched (and never found): only a stop from outside ends it, silently.
-    std::atomic<bool> stop{false};
-    NonceSearchResult result;
-    const auto started = std::chrono::steady_clock::now();
-    std::thread searcher([&] { result = findSmallestNonce("abc", 256, stop, {2, 1024}); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    stop = true;
-    searcher.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
-    const auto stoppedBefore = findSmallestNonce("abc", 8, stop);
-    EXPECT_EQ(std::tuple(result.nonce, result.error, stoppedBefore.nonce, stoppedBefore.error),
-              std::tuple(std::nullopt, "", std::nullopt, ""));
 }
 
 } // namespace
