@@ -123,12 +123,13 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
         Code staged;
         const char* why;
     };
+    using enum Verdict;
+    using enum Code;
     const Row rows[] = {
-        {"good", [](Release&) {}, Verdict::Newer, Code::Ok, ""},
-        {"changed byte", [](Release& r) { r.editedAfterSigning = true; }, Verdict::Rejected,
-         Code::Ok, "signature"},
-        {"truncated signature", [](Release& r) { r.signatureCut = 8; }, Verdict::Rejected, Code::Ok,
+        {"good", [](Release&) {}, Newer, Ok, ""},
+        {"changed byte", [](Release& r) { r.editedAfterSigning = true; }, Rejected, Ok,
          "signature"},
+        {"truncated signature", [](Release& r) { r.signatureCut = 8; }, Rejected, Ok, "signature"},
         {"another key",
          [this](Release& r) {
              r.key = dir / "other.pem";
@@ -138,25 +139,21 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
                  dir.path(), dir / "keygen");
              EXPECT_EQ(keygen.code, 0) << keygen.output;
          },
-         Verdict::Rejected, Code::Ok, "signature"},
-        {"downgrade", [](Release& r) { r.version = "0.9.12"; }, Verdict::NotNewer, Code::Ok,
-         "not newer"},
-        {"same version", [](Release& r) { r.version = "1.0"; }, Verdict::NotNewer, Code::Ok,
-         "not newer"},
-        {"other platform only", [](Release& r) { r.platform = "macos-arm64"; }, Verdict::NotNewer,
-         Code::Ok, "no "},
-        {"size differs", [](Release& r) { r.sizeDelta = 1; }, Verdict::Newer, Code::Integrity,
+         Rejected, Ok, "signature"},
+        {"downgrade", [](Release& r) { r.version = "0.9.12"; }, NotNewer, Ok, "not newer"},
+        {"same version", [](Release& r) { r.version = "1.0"; }, NotNewer, Ok, "not newer"},
+        {"other platform only", [](Release& r) { r.platform = "macos-arm64"; }, NotNewer, Ok,
+         "no "},
+        {"size differs", [](Release& r) { r.sizeDelta = 1; }, Newer, Integrity, "Размер"},
+        {"more bytes than signed", [](Release& r) { r.sizeDelta = -1; }, Newer, Integrity,
          "Размер"},
-        {"more bytes than signed", [](Release& r) { r.sizeDelta = -1; }, Verdict::Newer,
-         Code::Integrity, "Размер"},
-        {"hash differs", [](Release& r) { r.hashOf = "other bytes"; }, Verdict::Newer,
-         Code::Integrity, "SHA-256"},
-        {"package not served", [](Release& r) { r.packagePath = "/status/404"; }, Verdict::Newer,
-         Code::Network, "Не удалось скачать"},
-        {"path escape", [](Release& r) { r.package.file("../escaped", "x"); }, Verdict::Newer,
-         Code::Unsafe, "не распаковался"},
+        {"hash differs", [](Release& r) { r.hashOf = "other bytes"; }, Newer, Integrity, "SHA-256"},
+        {"package not served", [](Release& r) { r.packagePath = "/status/404"; }, Newer, Network,
+         "Не удалось скачать"},
+        {"path escape", [](Release& r) { r.package.file("../escaped", "x"); }, Newer, Unsafe,
+         "не распаковался"},
         {"player's files", [](Release& r) { r.package.file("minecraft/mods/evil.jar", "x"); },
-         Verdict::Newer, Code::Unsafe, "minecraft"},
+         Newer, Unsafe, "minecraft"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -165,7 +162,7 @@ TEST_F(Update, OnlyAGoodSignedNewerIntactPackageIsSwappedIn) {
         row.change(release);
         const UpdateOffer offer = publish(release);
         ASSERT_EQ(offer.verdict, row.verdict) << offer.reason;
-        if (row.verdict != Verdict::Newer) {
+        if (row.verdict != Newer) {
             EXPECT_NE(offer.reason.find(row.why), std::string::npos) << offer.reason;
             EXPECT_EQ(snapshot(launcher), kOld);
             continue;
@@ -221,18 +218,14 @@ TEST_F(Update, SwapIsAllOldOrAllNewWhateverRenameFails) {
 
 // Root writes through any mode bits, but not into an immutable folder (ext4's chattr +i).
 struct UnwritableFolder {
-    explicit UnwritableFolder(fs::path dir) : dir(std::move(dir)) {
-        if (std::system(("chattr +i '" + this->dir.string() + "' 2>/dev/null").c_str()) != 0)
-            fs::permissions(this->dir,
-                            fs::perms::owner_write | fs::perms::group_write |
-                                fs::perms::others_write,
-                            fs::perm_options::remove);
+    static void set(const fs::path& dir, const char* flag, fs::perm_options change) {
+        [[maybe_unused]] const int chattr = std::system(
+            ("chattr " + std::string(flag) + " '" + dir.string() + "' 2>/dev/null").c_str());
+        std::error_code immutable;
+        fs::permissions(dir, fs::perms::owner_write, change, immutable);
     }
-    ~UnwritableFolder() {
-        [[maybe_unused]] const int ignored =
-            std::system(("chattr -i '" + dir.string() + "' 2>/dev/null").c_str());
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
-    }
+    explicit UnwritableFolder(fs::path dir) : dir(dir) { set(dir, "+i", fs::perm_options::remove); }
+    ~UnwritableFolder() { set(dir, "-i", fs::perm_options::add); }
     fs::path dir;
 };
 
