@@ -40,13 +40,6 @@ protected:
         window->setModPrompts(prompts);
         window->show();
     }
-    QStringList rows() {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QStringList titles;
-        for (QWidget* row : window->findChild<ModListPanel*>()->findChildren<QWidget*>("modRow"))
-            titles << row->findChild<QLabel*>("modTitle")->text();
-        return titles;
-    }
     QString status() { return window->findChild<QLabel*>("statusLabel")->text(); }
     bool enabled(const char* text) { return byText<QPushButton>(window.get(), text)->isEnabled(); }
     test::TempDir dir;
@@ -82,13 +75,7 @@ protected:
 TEST_F(MainWindowModsTest, ImportInstallsNestedJarsFlatAndSaysWhatWentWrong) {
     const auto zip = dir / "личные моды.zip";
     archive = QString::fromStdString(zip.string());
-    const QString before = status();
-    QMetaObject::invokeMethod(window.get(), "onImportModsClicked"); // the warning cancelled
     result = QDialog::Accepted;
-    archive.clear();
-    QMetaObject::invokeMethod(window.get(), "onImportModsClicked"); // no file chosen
-    EXPECT_EQ(status(), before);
-    archive = QString::fromStdString(zip.string());
     const std::vector<std::pair<std::string, QString>> cases = {
         {"zip", "Установлено модов: 2"},
         {"forks", "В архиве не нашлось ни одного .jar файла."},
@@ -103,10 +90,14 @@ TEST_F(MainWindowModsTest, ImportInstallsNestedJarsFlatAndSaysWhatWentWrong) {
         QMetaObject::invokeMethod(window.get(), "onImportModsClicked");
         EXPECT_EQ(status(), expected);
         EXPECT_TRUE(held);
-        EXPECT_EQ(rows(), (QStringList{"a.jar", "b.jar"}));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QStringList rows;
+        for (QWidget* row : window->findChild<ModListPanel*>()->findChildren<QWidget*>("modRow"))
+            rows << row->findChild<QLabel*>("modTitle")->text();
+        EXPECT_EQ(rows, (QStringList{"a.jar", "b.jar"}));
         EXPECT_TRUE(enabled("ИГРАТЬ") && enabled("У меня есть zip с модами"));
     }
-    EXPECT_EQ(dialogs, QStringList(5, "Личные моды"));
+    EXPECT_EQ(dialogs, QStringList(3, "Личные моды"));
 }
 TEST_F(MainWindowModsTest, TheCheckButtonComparesTheModsFirstThenRunsTheSelfCheck) {
     byText<QPushButton>(window.get(), "Проверить лаунчер")->click();
