@@ -12,9 +12,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace qbk;
 
-// A fresh folder, nothing listening on the services' port: every probe is refused. Then a hung
-// runtime keeps the checks busy past an early close; the task ends by itself.
-TEST(CheckDialogTest, ARowPerCheckInOrderASummaryAndADialogClosedEarlyDropsThem) {
+// A fresh folder, nothing listening on the services' port: every probe is refused, the one
+// error of the summary. Then a hung runtime keeps the checks busy past an early close; the task
+// ends by itself.
+TEST(CheckDialogTest, NoServiceIsTheOneProblemAndADialogClosedEarlyDropsItsChecks) {
     test::TempDir dir{"qbk-check-dialog"};
     LauncherChecks::Config config{
         .launcherDir = dir.path(), .javaTimeout = std::chrono::seconds(1), .freeSpace = [](auto&) {
@@ -26,17 +27,9 @@ TEST(CheckDialogTest, ARowPerCheckInOrderASummaryAndADialogClosedEarlyDropsThem)
         CheckDialog dialog(config);
         QLabel* summary = dialog.findChildren<QLabel*>("hintLabel").value(0);
         ASSERT_TRUE(QTest::qWaitFor([&] { return summary->text().startsWith("Найдено"); }, 15000));
-        QString marks; // each row's one label without a name
-        for (QLabel* label : dialog.findChildren<QLabel*>())
-            if (label->objectName().isEmpty() && label->parent()->objectName() == "modRow")
-                marks += label->text();
-        // Write access and space first, the six parts of a fresh folder not yet there, no service.
-        EXPECT_EQ(marks, "✓✓!!!!!!✕");
         EXPECT_TRUE(summary->text().startsWith("Найдено проблем: 1. "));
         EXPECT_TRUE(fs::is_empty(dir.path())); // the write test leaves nothing behind
     }
-    const CheckResult ok{"a", "b", CheckSeverity::Ok};
-    EXPECT_EQ(CheckDialog::summaryFor({ok, ok}), "Всё в порядке, лаунчер готов к работе.");
 #ifndef _WIN32 // no script is a program there; Wine starts it without a handle to end it by
     const fs::path java = dir / "runtime/java21/bin" / TargetPlatform::host().javaExecutable;
     test::writeWholeFile(java, "#!/bin/sh\nexec sleep 5\n");

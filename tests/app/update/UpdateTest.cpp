@@ -72,10 +72,11 @@ class Update : public ::testing::Test {
 protected:
     void SetUp() override {
         reset();
-        for (const char* name : {"/latest.json", "/latest.json.sig", "/package.tar.gz"})
-            server.get(name, [this, name](const auto&, auto& response, const auto&) {
-                response.set_content(served[name], "application/octet-stream");
-            });
+        server.get(R"(/(latest\.json(\.sig)?|package\.tar\.gz))",
+                   [this](const auto&, auto& response, const auto& match) {
+                       response.set_content(test::readWholeFile(dir / match[1].str()),
+                                            "application/octet-stream");
+                   });
     }
     void reset() {
         fs::remove_all(launcher);
@@ -84,7 +85,7 @@ protected:
     }
     UpdateOffer publish(Release& release) {
         EXPECT_TRUE(release.package.write(dir / "package.tar.gz"));
-        std::string bytes = test::readWholeFile(dir / "package.tar.gz");
+        const std::string bytes = test::readWholeFile(dir / "package.tar.gz");
         std::string manifest =
             R"({"version": ")" + release.version + R"(", "notes": "Исправления", "packages": {")" +
             release.platform + R"(": {"url": ")" + server.url(release.packagePath) +
@@ -96,20 +97,18 @@ protected:
             test::ToolProcess::run(kSigner, {release.key.string(), (dir / "latest.json").string()},
                                    dir.path(), dir / "signer");
         EXPECT_EQ(signer.code, 0) << signer.output;
-        std::string signature = test::readWholeFile(dir / "latest.json.sig");
-        signature.resize(signature.size() - release.signatureCut);
+        const std::string signature = test::readWholeFile(dir / "latest.json.sig");
+        test::writeWholeFile(dir / "latest.json.sig",
+                             signature.substr(0, signature.size() - release.signatureCut));
         if (release.editedAfterSigning)
-            manifest[manifest.find("1.0.1")] = '2';
-        served = {{"/latest.json", manifest},
-                  {"/latest.json.sig", signature},
-                  {"/package.tar.gz", bytes}};
+            test::writeWholeFile(dir / "latest.json",
+                                 manifest.replace(manifest.find("1.0.1"), 5, "1.0.2"));
         return update.check(http, server.baseUrl(), "1.0.0");
     }
     test::TempDir dir;
     fs::path launcher = dir / "launcher";
     SelfUpdate update{launcher, "quellbrook-launcher"};
     test::TestHttpServer server;
-    std::map<std::string, std::string> served;
     HttpClient http;
 };
 
