@@ -283,20 +283,18 @@ TEST(UpdateVersions, ComparedAsNumbers) {
 
 // CNG takes r || s, 32 bytes each: the DER integers must be strict and are left-padded.
 TEST(UpdateSignature, DerToRawAcceptsOnlyStrictEncodings) {
-    const std::string r32 = "\x80" + std::string(31, '\x11');
-    const std::string s7("\x02\x01\x07", 3);
+    using namespace std::string_literals;
+    const std::string r32 = "\x80"s + std::string(31, '\x11'), s7 = "\x02\x01\x07"s;
     // The name, the DER, and r as it must come out (nothing when the DER is refused).
     const std::tuple<const char*, std::string, std::optional<std::string>> rows[] = {
-        {"short integers", std::string("\x30\x06\x02\x01\x05", 5) + s7, "\x05"},
-        {"two-byte r", std::string("\x30\x07\x02\x02\x01\x05", 6) + s7, "\x01\x05"},
-        {"33-byte r with its sign byte", std::string("\x30\x26\x02\x21\x00", 5) + r32 + s7, r32},
-        {"needless leading zero", std::string("\x30\x07\x02\x02\x00\x05", 6) + s7, {}},
-        {"negative r", std::string("\x30\x06\x02\x01\x85", 5) + s7, {}},
-        {"sequence length off", std::string("\x30\x07\x02\x01\x05", 5) + s7, {}},
-        {"trailing byte", std::string("\x30\x06\x02\x01\x05", 5) + s7 + '\0', {}},
-        {"r of 33 value bytes",
-         std::string("\x30\x27\x02\x22\x00\x80", 6) + std::string(32, '\x11') + s7,
-         {}},
+        {"short integers", "\x30\x06\x02\x01\x05"s + s7, "\x05"},
+        {"two-byte r", "\x30\x07\x02\x02\x01\x05"s + s7, "\x01\x05"},
+        {"33-byte r with its sign byte", "\x30\x26\x02\x21\x00"s + r32 + s7, r32},
+        {"needless leading zero", "\x30\x07\x02\x02\x00\x05"s + s7, {}},
+        {"negative r", "\x30\x06\x02\x01\x85"s + s7, {}},
+        {"sequence length off", "\x30\x07\x02\x01\x05"s + s7, {}},
+        {"trailing byte", "\x30\x06\x02\x01\x05"s + s7 + '\0', {}},
+        {"r of 33 value bytes", "\x30\x27\x02\x22\x00\x80"s + std::string(32, '\x11') + s7, {}},
         {"empty", "", {}}};
     for (const auto& [name, der, r] : rows) {
         const auto raw = platform::ecdsaDerToRaw(der);
