@@ -1,5 +1,5 @@
-// The INI store: memory bounded by the machine, endpoint overrides; the session's file is its
-// owner's only and forgetting the password wipes the session at once.
+// The INI store: memory bounded by the machine; the session's file is its owner's only and
+// forgetting the password wipes the session at once.
 #include "app/Settings.h"
 
 #include "tests/support/TempDir.h"
@@ -51,19 +51,6 @@ TEST(SettingsTest, MemoryFollowsTheMachineAndIsClampedOnReadAndWrite) {
         EXPECT_EQ(readWholeFile(ini).find("maxRamMb=" + std::to_string(row.max)) != npos,
                   row.set || row.inIni == row.max);
     }
-}
-
-TEST(SettingsTest, EndpointOverridesAreTrimmedAndBlankOnesKeepTheDefault) {
-    test::TempDir dir{"qbk-settings"};
-    test::writeWholeFile(
-        dir / "Quellbrook.ini",
-        "[endpoints]\nmojangMeta=\"  http://127.0.0.1:8080///  \"\nmodrinthApi=\"   \"\n"
-        "gameServer=\" 127.0.0.1 \"\n[auth]\nbaseUrl=http://127.0.0.1:9000/\n");
-    const Endpoints e = Settings(dir / "Quellbrook.ini").endpoints(),
-                    defaults = Endpoints::defaults();
-    EXPECT_EQ(std::tie(e.mojangMeta, e.modrinthApi, e.gameServer, e.accountServer, e.adoptium),
-              std::tie("http://127.0.0.1:8080", defaults.modrinthApi, "127.0.0.1",
-                       "http://127.0.0.1:9000", defaults.adoptium));
 }
 
 // From the first use (an older file readable by all, or none yet) through every rewrite.

@@ -98,17 +98,13 @@ TEST(LauncherChecksTest, EachCheckAtItsThresholds) {
             test::readWholeFile(config.launcherDir / "runtime/java21/bin/java.exe.pid");
         EXPECT_TRUE(pid.empty() || ::kill(std::stoi(pid), SIGKILL) != 0) << "java still ran";
     }
-    EXPECT_FALSE(LC::volumeFreeSpace("/no/such/folder").has_value());
-    EXPECT_TRUE(LC::volumeFreeSpace(fs::temp_directory_path()).has_value());
 }
 
-// The services by name in their order; an empty answer counts as none.
+// The services by name in their order; an empty answer counts as none, a 404 too.
 TEST(LauncherChecksTest, InternetNamesTheUnreachableServices) {
     test::TestHttpServer server;
-    for (const auto& [path, status, body] :
-         {std::tuple{"/mc/.*", 404, "not here"}, {"/api/.*", 200, "{}"}, {"/v2/.*", 200, ""}})
-        server.get(path, [=](const auto&, httplib::Response& response, const auto&) {
-            response.status = status;
+    for (const auto& [path, body] : {std::pair{"/api/.*", "{}"}, {"/v2/.*", ""}})
+        server.get(path, [body](const auto&, httplib::Response& response, const auto&) {
             response.set_content(body, "text/plain");
         });
     LC::Config config;
@@ -116,7 +112,5 @@ TEST(LauncherChecksTest, InternetNamesTheUnreachableServices) {
         server.baseUrl();
     EXPECT_EQ(LC(config).checkInternet().detail,
               "Недоступны: Mojang, Modrinth. Возможна блокировка провайдером.");
-    config.endpoints.neoforgeMaven = "http://127.0.0.1:1";
-    EXPECT_EQ(LC(config).checkInternet().severity, E);
 }
 } // namespace
