@@ -38,8 +38,7 @@ protected:
 TEST_F(QbkToolRun, ProfilePrintsTheLibraryAssemblyWithTheTokenMaskedAndTheAgentLast) {
     ini("[auth]\nbaseUrl=http://127.0.0.1:9/\n");
     EXPECT_EQ(run("profile"), 1);
-    EXPECT_EQ(std::tuple(printed["ok"], printed["error"]),
-              std::tuple(false, "Не найден JSON NeoForge — сначала установи NeoForge."));
+    EXPECT_EQ(printed["ok"], false); // the message is LaunchProfileTest's
     for (const char* bad : {"--max-ram lots", "--min-ram 0", "--player", "--target macos"})
         EXPECT_EQ(run("profile", bad), 2) << bad;
     writeWholeFile(launcher / "minecraft/versions/neoforge-21.1.230/neoforge-21.1.230.json",
@@ -49,7 +48,6 @@ TEST_F(QbkToolRun, ProfilePrintsTheLibraryAssemblyWithTheTokenMaskedAndTheAgentL
     const std::string session = "--player Игрок --uuid 8667ba71-b85a-4004-af54-457a9734eed7";
     ASSERT_EQ(run("profile", session + " --token tok-1 --max-ram 6144 --min-ram 2048"), 0) << err();
     const std::string out = readWholeFile(dir / "out.txt");
-    EXPECT_EQ(printed["mainClass"], "cpw.mods.bootstraplauncher.BootstrapLauncher");
     EXPECT_EQ(printed["jvmArgs"].back(),
               "-javaagent:" + (launcher / "authlib-injector.jar").string() + "=http://127.0.0.1:9");
     for (const char* part :
@@ -59,19 +57,10 @@ TEST_F(QbkToolRun, ProfilePrintsTheLibraryAssemblyWithTheTokenMaskedAndTheAgentL
     ASSERT_EQ(run("profile", session), 0) << err(); // no session token: "0" is no secret
     EXPECT_NE(readWholeFile(dir / "out.txt").find(R"("--accessToken","0")"), std::string::npos);
 }
-TEST_F(QbkToolRun, ServerListAndModSyncReportThroughSummaryAndExitCode) {
+TEST_F(QbkToolRun, ModSyncReportsThroughSummaryAndExitCode) {
     test::TestHttpServer server(certificates);
-    ini("[endpoints]\ngameServer=mc.test.invalid\n[auth]\nbaseUrl=" + server.baseUrl() +
+    ini("[auth]\nbaseUrl=" + server.baseUrl() +
         "\n[network]\ncaBundle=" + certificates.caFile().string() + "\n");
-    ASSERT_EQ(run("servers-dat"), 0) << err();
-    const std::string bytes = readWholeFile(launcher / "minecraft/servers.dat");
-    EXPECT_EQ(printed, (json{{"command", "servers-dat"},
-                             {"ok", true},
-                             {"path", (launcher / "minecraft/servers.dat").string()},
-                             {"address", "mc.test.invalid"},
-                             {"icon", true},
-                             {"bytes", bytes.size()}}));
-    EXPECT_NE(bytes.find(std::string("\x00\x0F", 2) + "mc.test.invalid"), std::string::npos);
     const json mods = {
         {"mods",
          {{{"fileName", "demo.jar"}, {"url", server.url("/bytes/2048")}, {"sizeBytes", 2048}}}}};
