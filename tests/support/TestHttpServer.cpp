@@ -1,7 +1,8 @@
 #include "tests/support/TestHttpServer.h"
 
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
 #include "tests/support/TestCertificates.h"
-
+#endif
 #include <algorithm>
 #include <stdexcept>
 namespace qbk::test {
@@ -100,14 +101,12 @@ void TestHttpServer::addRoute(std::string method, const std::string& pattern, Ha
     routes_.push_back({std::move(method), std::regex(pattern), std::move(handler)});
 }
 void TestHttpServer::dispatch(const httplib::Request& request, httplib::Response& response) {
-    // GET routes also answer HEAD, as httplib's own routing does.
-    const std::string method = request.method == "HEAD" ? "GET" : request.method;
     Handler handler;
     std::smatch match;
     {
         std::lock_guard lock(routesMutex_);
         const auto route = std::find_if(routes_.rbegin(), routes_.rend(), [&](const Route& r) {
-            return r.method == method && std::regex_match(request.path, match, r.pattern);
+            return r.method == request.method && std::regex_match(request.path, match, r.pattern);
         });
         if (route == routes_.rend()) {
             response.status = 404;
