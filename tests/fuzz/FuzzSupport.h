@@ -1,9 +1,7 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <random>
-#include <string>
 #include <string_view>
 
 // QBK_FUZZ(input) { ... } defines the target's body over the input's bytes as text.
@@ -22,14 +20,6 @@ namespace qbk::fuzz {
 inline void must(bool holds) {
     if (!holds)
         std::abort();
-}
-
-// A folder of this run's own below the temporary directory.
-inline const std::filesystem::path& scratch() {
-    static const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                             ("qbk-fuzz-" + std::to_string(std::random_device()()));
-    std::filesystem::create_directories(dir);
-    return dir;
 }
 
 } // namespace qbk::fuzz

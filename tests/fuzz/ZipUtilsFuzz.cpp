@@ -5,6 +5,7 @@
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <fstream>
+#include <random>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -15,13 +16,15 @@ static bool inside(const fs::path& path, const fs::path& root) {
 }
 
 QBK_FUZZ(input) {
-    const fs::path archive = qbk::fuzz::scratch() / "input.zip", box = qbk::fuzz::scratch() / "box",
-                   dest = box / "runtime", jars = qbk::fuzz::scratch() / "jars";
-    std::ofstream(archive, std::ios::binary | std::ios::trunc) << input;
+    static const fs::path scratch = // this run's own
+        fs::temp_directory_path() / ("qbk-fuzz-" + std::to_string(std::random_device()()));
+    const fs::path archive = scratch / "input.zip", box = scratch / "box", dest = box / "runtime",
+                   jars = scratch / "jars";
     std::error_code ignored;
     fs::remove_all(box, ignored);
     fs::remove_all(jars, ignored);
     fs::create_directories(box);
+    std::ofstream(archive, std::ios::binary | std::ios::trunc) << input;
     std::string error;
     if (!qbk::extractZip(archive, dest, &error))
         must(!fs::exists(dest) && !error.empty());
