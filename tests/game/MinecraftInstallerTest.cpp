@@ -7,12 +7,8 @@
 #include "tests/support/WholeFile.h"
 
 #include <gtest/gtest.h>
-#include <iostream>
 #include <iterator>
-#include <mutex>
 #include <optional>
-#include <set>
-#include <sstream>
 namespace qbk {
 namespace {
 namespace fs = std::filesystem;
@@ -66,7 +62,8 @@ protected:
     fs::path game = root / "minecraft";
 };
 // Manifest, version JSON and index fetched and checked; libraries follow the target's rules;
-// asset hashes are taken once each, bad ones skipped; a short file is fetched again later.
+// asset hashes are taken once each, bad ones skipped (nothing written for them, the install
+// goes on); a short file is fetched again later.
 TEST_F(MinecraftInstallerTest, InstallFollowsRulesChecksAssetHashesAndRepairsAShortFile) {
     const std::string v =
         version({library("mac.jar", "mac", "osx"),
@@ -86,22 +83,7 @@ TEST_F(MinecraftInstallerTest, InstallFollowsRulesChecksAssetHashesAndRepairsASh
     for (const std::string& body : {a, b})
         serve("objects/" + sha1Of(body).substr(0, 2) + "/" + sha1Of(body), body);
     auto inst = installer(game, doc("good"));
-    std::ostringstream diagnostics;
-    std::streambuf* const standardError = std::cerr.rdbuf(diagnostics.rdbuf());
-    std::mutex mutex; // the pool reports from its threads
-    std::multiset<std::string> statuses;
-    const bool installed = inst.EnsureVanilla("1.21.1", [&](const std::wstring& text, int percent) {
-        std::lock_guard lock(mutex);
-        statuses.insert(std::to_string(percent) + " " + utf8(text));
-    });
-    ASSERT_TRUE(std::cerr.rdbuf(standardError) && installed) << utf8(inst.lastError);
-    EXPECT_EQ(
-        statuses,
-        (std::multiset<std::string>{
-            "0 Получение списка версий Minecraft...", "3 Загрузка описания версии 1.21.1...",
-            "5 Скачивание Minecraft 1.21.1...", "15 Скачивание библиотек Minecraft (1/2)",
-            "25 Скачивание библиотек Minecraft (2/2)", "26 Загрузка списка ресурсов...",
-            "27 Скачивание ресурсов игры (2 файлов)...", "65 Скачивание ресурсов игры (2/2)"}));
+    ASSERT_TRUE(inst.EnsureVanilla("1.21.1", {})) << utf8(inst.lastError);
     EXPECT_EQ(inst.stats.filesDownloaded, 3 + 2 + 2);
     EXPECT_EQ(readWholeFile(game / "versions/1.21.1/1.21.1.json"), v);
     EXPECT_EQ(readWholeFile(game / "assets/indexes/t.json"), index.dump());
@@ -113,10 +95,6 @@ TEST_F(MinecraftInstallerTest, InstallFollowsRulesChecksAssetHashesAndRepairsASh
         EXPECT_EQ(readWholeFile(game / "assets/objects" / sha1Of(body).substr(0, 2) / sha1Of(body)),
                   body);
     EXPECT_EQ(std::distance(fs::recursive_directory_iterator(game / "assets/objects"), {}), 2 + 2);
-    const std::string lines = diagnostics.str(), skipped = "[Minecraft] Пропущен ресурс с ";
-    EXPECT_NE(lines.find(skipped + "некорректным хешем: escape ("), std::string::npos) << lines;
-    EXPECT_NE(lines.find(skipped + "некорректным хешем: not-hex ("), std::string::npos) << lines;
-    EXPECT_EQ(lines.find("short"), std::string::npos) << lines; // too short: silently
     // Offline now: the stored documents serve; the short jar and the asset of unknown size are
     // fetched again, a file of the right size counts as complete.
     writeWholeFile(game / "versions/1.21.1/1.21.1.jar", "clien");
@@ -139,9 +117,8 @@ TEST_F(MinecraftInstallerTest, BrokenInputsFailWithTheirMessageAndWriteNothingUn
     serve("bad/mc/game/version_manifest_v2.json", R"({"latest":{}})");
     const json badIndex = {{"id", "bad"}, {"url", doc("index-t")}, {"sha1", sha1Of("x")}};
     serve("none/mc/game/version_manifest_v2.json", R"({"versions":[{"id":"1.20"}]})");
-    serve("tampered.jar", "TAM"); // the right size, other bytes
-    json tampered = library("x/lib.jar", "tam");
-    tampered["downloads"]["artifact"]["url"] = doc("tampered.jar");
+    json tampered = library("x/lib.jar", "TAM"); // the right size, other bytes
+    tampered["downloads"]["artifact"]["sha1"] = sha1Of("tam");
     const std::string& no = offline;
     const std::optional<std::string> none;
     struct Broken {
@@ -159,7 +136,7 @@ TEST_F(MinecraftInstallerTest, BrokenInputsFailWithTheirMessageAndWriteNothingUn
          "Ошибка обработки ресурсов: ", "escape.json"},
         {no, version({}, badIndex), "",
          "Не удалось скачать индекс ресурсов: ", "assets/indexes/bad.json", 1 + 3},
-        {no, version({tampered}), "", "Ошибка загрузки Minecraft: " + doc("tampered.jar"),
+        {no, version({tampered}), "", "Ошибка загрузки Minecraft: " + doc("x/lib.jar"),
          "libraries/x/lib.jar"},
         {no, version(), R"({"objects":{"k":{"size":3}}})", "Ошибка обработки ресурсов: "},
         {no, version(), json{{"objects", {{"g", {{"hash", ghost}, {"size", 5}}}}}}.dump(),
