@@ -90,6 +90,8 @@ TEST_F(LaunchProfileTest, FailuresCarryTheirMessagesAndNeverThrow) {
         {R"({"mainClass": "a.B", "libraries": [{"name": "a:b:1", "rules": [{"os": {"name": 1}}]}]})",
          "{}", odd},
         {R"({"mainClass": "a.B", "arguments": {"jvm": [{"rules": ["allow"]}]}})", "{}", odd},
+        {R"({"mainClass": "a.B", "libraries": [{"name": "a:b:1", "rules": [{"action": 1}]}]})",
+         "{}", odd},
         {R"({"mainClass": "a.B", "arguments": "none"})", "{}", odd},
         {R"({"mainClass": 42})", "{}", odd},
         {R"({"mainClass": "a.B", "minecraftArguments": 5})", "{}", odd},
@@ -103,17 +105,6 @@ TEST_F(LaunchProfileTest, FailuresCarryTheirMessagesAndNeverThrow) {
         EXPECT_FALSE(built) << utf8(error);
         EXPECT_EQ(game.lastError.rfind(error, 0), 0u) << utf8(game.lastError);
     }
-}
-TEST(LaunchProfileArguments, RulesPickWhatTheTargetRunsAndOddElementsAreSkipped) {
-    const auto list = nlohmann::json::parse(R"([
-        "-a", {"rules": [{"action": "allow", "os": {"name": "windows"}}], "value": ["-w", 3]},
-        {"rules": [{"action": "allow", "os": {"name": "linux"}}], "value": "-l"},
-        {"value": "-always"}, {"rules": [{"action": "allow"}]}, {"value": 5}, 7, null])");
-    std::vector<std::string> windows, linux;
-    CollectArguments(list, TargetPlatform::windowsX64(), windows);
-    CollectArguments(list, TargetPlatform::linuxX64(), linux);
-    EXPECT_EQ(windows, (std::vector<std::string>{"-a", "-w", "-always"}));
-    EXPECT_EQ(linux, (std::vector<std::string>{"-a", "-l", "-always"}));
 }
 } // namespace
 } // namespace qbk

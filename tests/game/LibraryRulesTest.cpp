@@ -5,6 +5,7 @@
 namespace qbk {
 namespace {
 using nlohmann::json;
+// Malformed rules throw, which the profile assembly turns into its message (LaunchProfileTest).
 TEST(LibraryRules, LastApplicableRuleDecidesAndFeatureRulesNeverApply) {
     // An entry, then whether Windows and Linux admit it.
     const std::tuple<const char*, int, int> cases[] = {
@@ -29,11 +30,6 @@ TEST(LibraryRules, LastApplicableRuleDecidesAndFeatureRulesNeverApply) {
         EXPECT_EQ(IsLibraryAllowed(json::parse(entry), TargetPlatform::windowsX64()), win) << entry;
         EXPECT_EQ(IsLibraryAllowed(json::parse(entry), TargetPlatform::linuxX64()), lin) << entry;
     }
-    for (const char* malformed : {R"({"rules":[{"os":{"name":7}}]})", R"({"rules":[{"action":1}]})",
-                                  R"({"rules":[{"os":{"arch":false}}]})", R"({"rules":["allow"]})"})
-        EXPECT_THROW(IsLibraryAllowed(json::parse(malformed), TargetPlatform::windowsX64()),
-                     json::type_error)
-            << malformed;
 }
 } // namespace
 } // namespace qbk
