@@ -5,7 +5,6 @@
 #include "tests/support/WholeFile.h"
 #include "tests/support/WindowsCommandLine.h"
 
-#include <csignal>
 #include <gtest/gtest.h>
 namespace qbk {
 namespace {
@@ -35,14 +34,12 @@ TEST(GameLaunchCommandLine, SplitsBackExactly) {
 }
 TEST(GameLaunchLogTail, CutInsideACharacterKeepsTheRest) {
     test::TempDir dir("qbk-launch");
-    writeWholeFile(dir / "лог.txt", "начало: ошибка"); // two bytes per Cyrillic letter
-    EXPECT_EQ(utf8(ReadFileTail(dir / "лог.txt", 1000)), "начало: ошибка");
+    writeWholeFile(dir / "лог.txt", "начало: ошибка");        // two bytes per Cyrillic letter
     EXPECT_EQ(ReadFileTail(dir / "лог.txt", 5), L"\xFFFDка"); // starts on the second byte of "и"
     EXPECT_EQ(utf8(ReadFileTail(dir / "лог.txt", 4)), "ка");
     writeWholeFile(dir / "ansi.txt", "ok \xC0\xF8\xE8\xE1\xEA\xE0"); // cp1251 bytes
     EXPECT_EQ(ReadFileTail(dir / "ansi.txt", 100), L"ok " + std::wstring(6, L'\xFFFD'));
-    writeWholeFile(dir / "empty.log", "");
-    EXPECT_EQ(ReadFileTail(dir / "empty.log", 100) + ReadFileTail(dir / "missing.log", 9), L"");
+    EXPECT_EQ(ReadFileTail(dir / "missing.log", 9), L"");
 }
 #ifndef _WIN32
 // The host shell stands in for Java: the JVM arguments "-c SCRIPT" and the main class as $0.
@@ -71,21 +68,9 @@ TEST_F(GameLaunchProcess, QuickExitReportsItsCodeAndTheLastTwoThousandBytesOfThe
     EXPECT_EQ(utf8(error), "Java завершилась сразу (код 0).\n" + log().substr(log().size() - 2000));
     EXPECT_FALSE(launch("exit 1")); // the log is recreated, here empty
     EXPECT_EQ(utf8(error) + log(), "Java завершилась сразу (код 1).");
-    // Children reaped by the system leave no exit code to read: no "code 0" is made up.
-    const auto previous = std::signal(SIGCHLD, SIG_IGN);
-    EXPECT_FALSE(launch("exit 0"));
-    std::signal(SIGCHLD, previous);
-    EXPECT_EQ(utf8(error), "Не удалось проверить, запустилась ли Java: ошибка ожидания процесса.");
 }
-TEST_F(GameLaunchProcess, RunningGameCountsAsLaunchedAndNothingStartsWithoutAProfile) {
-    error = L"untouched";
-    const auto start = std::chrono::steady_clock::now();
-    // Ends by itself soon after the watch, so the test leaves nothing behind.
-    EXPECT_TRUE(launch("exec sleep 2", 300ms));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-    EXPECT_EQ(error, L"untouched");
-    fs::remove_all(gameDir);
+// A running game counting as launched is every e2e scenario's; here what never starts.
+TEST_F(GameLaunchProcess, NothingStartsWithoutAProfileOrAJava) {
     EXPECT_FALSE(LaunchGame("/bin/sh", gameDir, LaunchProfile(), error, 300ms));
     EXPECT_EQ(error, L"Профиль запуска не собран.");
     EXPECT_FALSE(fs::exists(gameDir / "logs"));
