@@ -42,12 +42,9 @@ TEST(AuthlibInjectorTest, OnlyAMatchingCompleteJarIsPutInPlaceAndThenUsedAsItIs)
         {with('"' + sha256 + '"'), "tampered", 200, "SHA-256"},
         {with('"' + sha256 + '"'), good, 500, "HTTP код ответа: 500"},
         {"not json", good, 200, "JSON"},
-        {R"([")" + url + R"("])", good, 200, "JSON"},
         {R"({"version": "1.2.7"})", good, 200, "download_url"},
         {R"({"download_url": ""})", good, 200, "download_url"},
-        {R"({"download_url": 55})", good, 200, "download_url"},
         {with(R"("abc")"), good, 200, "sha256"},
-        {with("1"), good, 200, "sha256"},
         {real, good, 200, "eaf14bc5acffc7d885bd5bd5942b99f36d6299302beae356b2fc5807fe42652b"},
         {with('"' + test::upperCase(sha256) + '"'), good, 200, nullptr},
         {R"({"download_url": ")" + url + R"("})", good, 200, nullptr}};

@@ -78,12 +78,6 @@ TEST_F(HttpClientTest, PlainTransfersDeliverWholeBodiesOrNameTheirFailureAndLeav
                                      [&](auto, auto) { return ++calls > 1; }));
     EXPECT_EQ(client.LastError + std::to_string(calls) + (fs::exists(file) ? " kept" : ""),
               curlText(CURLE_ABORTED_BY_CALLBACK) + "1"); // stopped at once, the file removed
-    server.resetCounters();
-    const fs::path nowhere = dir / "no-such-folder" / "file.bin";
-    EXPECT_FALSE(client.DownloadFile(server.url("/bytes/10"), nowhere));
-    EXPECT_EQ(client.LastError, "Не удалось открыть файл назначения: " + nowhere.string());
-    EXPECT_FALSE(client.DownloadVerified(server.url("/bytes/10"), nowhere, {}));
-    EXPECT_EQ(server.requestsServed(), 0u);
 }
 // A short, corrupt or over-long answer never replaces the target, nor leaves its .part.
 TEST_F(HttpClientTest, VerifiedDownloadReplacesTheTargetOnlyWhenEveryCheckPasses) {
@@ -94,7 +88,6 @@ TEST_F(HttpClientTest, VerifiedDownloadReplacesTheTargetOnlyWhenEveryCheckPasses
         // error "": replaced
         {"/bytes/20000", DownloadCheck::sha1(sha1, 20000), ""},
         {"/chunked/20000", DownloadCheck::sha256(test::upperCase(sha256), 20000), ""},
-        {"/chunked/20000", {}, ""},
         {"/bytes/20000", DownloadCheck::sha1(wrong1),
          "SHA-1 не совпадает: ожидалось " + wrong1 + ", получено " + sha1},
         {"/bytes/20000", DownloadCheck::sha256(wrong256, 20000),
@@ -170,15 +163,12 @@ TEST(HttpClientTlsTest, ExtraBundleDecidesTrustAndTheHandshakeIsBounded) {
     test::TempDir dir;
     const test::TestCertificates certificates(dir.path());
     TestHttpServer server(certificates);
-    EXPECT_EQ(CaBundle::current(), nullptr);
     HttpClient::setExtraCaBundle(certificates.caFile());
     const auto blob = CaBundle::current();
     ASSERT_NE(blob, nullptr);
     const std::string system = readWholeFile(CaBundle::systemBundlePath());
     ASSERT_FALSE(system.empty());
     EXPECT_EQ(blob->pem, system + readWholeFile(certificates.caFile()));
-    EXPECT_FALSE(blob->needsNativeStore);
-    EXPECT_EQ(CaBundle::current(), blob); // built once, shared by every transfer
     HttpClient trusting;
     ASSERT_TRUE(trusting.DownloadFile(server.url("/redirect/2"), dir / "ok")) << trusting.LastError;
     EXPECT_EQ(readWholeFile(dir / "ok"), "done");

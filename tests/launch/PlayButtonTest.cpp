@@ -1,4 +1,3 @@
-#include "accounts/AuthPanel.h"
 #include "app/MainWindow.h"
 #include "app/Settings.h"
 #include "tests/support/QtTestApp.h"
@@ -7,7 +6,6 @@
 #include "tests/support/WidgetLookup.h"
 
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,23 +36,17 @@ TEST(PlayButtonTest, OneLaunchAtATimeStoppedByItsButton) {
     auto window = std::make_unique<MainWindow>(settings);
     window->show();
     auto* status = window->findChild<QLabel*>("statusLabel");
-    auto* bar = window->findChild<QProgressBar*>();
     QPushButton* play = byText<QPushButton>(window.get(), "ИГРАТЬ");
     const std::vector<QPushButton*> held = {
         window->findChild<QPushButton*>("gearButton"),
         byText<QPushButton>(window.get(), "Проверить лаунчер"),
         byText<QPushButton>(window.get(), "У меня есть zip с модами")};
-    const QSize size = play->size();
-    bar->setValue(40); // a bar left over from an earlier launch
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "onPlayClicked"));
     for (QPushButton* button : held)
         EXPECT_FALSE(button->isEnabled());
-    EXPECT_EQ(bar->value(), 0);
-    // Whatever the sign-in panel does, the button stays the run's cancel and starts nothing.
+    // Signing out meanwhile leaves the button the run's cancel, starting nothing.
     QTest::mouseClick(byText<QPushButton>(window.get(), "Выйти из аккаунта"), Qt::LeftButton);
-    auto* panel = window->findChild<qbk::AuthPanel*>();
-    emit panel->signedInChanged(true, "tester");
-    EXPECT_TRUE(play->text() == "Отмена" && play->isEnabled() && play->size() == size);
+    EXPECT_TRUE(play->text() == "Отмена" && play->isEnabled());
     QTest::mouseClick(play, Qt::LeftButton);
     EXPECT_EQ(window->findChildren<QThread*>().size(), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return status->text() == "Запуск отменён."; }, kStallMs));
