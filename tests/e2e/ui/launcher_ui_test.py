@@ -11,7 +11,6 @@ import os
 import random
 import re
 import shutil
-import sqlite3
 import subprocess
 import sys
 import time
@@ -272,23 +271,6 @@ def cancel_or_network_drop_mid_assets_resumes_and_a_close_mid_launch_exits(world
         time.sleep(3)  # a game the closed launcher still started would have reported by now
         assert not os.path.exists(os.path.join(folder, "minecraft", "logs", "standin-report.json"))
 
-def wrong_passwords_end_in_a_lock_out(world):
-    def counted():  # what the account server has counted against "demo"
-        return sqlite3.connect(f"file:{world.state}/accounts.sqlite?mode=ro", uri=True).execute(
-            "SELECT failed_logins, locked_until FROM accounts WHERE username = 'demo'").fetchone()
-    with world.start(world.folder("lockout")) as ui:
-        for attempt in range(12):
-            before = counted()
-            sign_in(ui, "demo", f"wrong-{attempt}")
-            # Each answer reads the same: the server's count says this try was answered.
-            if poll("the try counted", lambda: counted() != before and counted(), 30)[1]:
-                break
-        else:
-            raise AssertionError("no lock-out after 12 wrong passwords")
-        # The panel turns to the recovery form.
-        ui.steps(("label", has("Слишком много неверных попыток"), 30),
-                 ("find", "push button", "ВОССТАНОВИТЬ"), ("screenshot", "locked-out"))
-
 def operator_bans_and_the_banned_player_sees_it(world):
     with world.start(world.folder("operator")) as ui:
         sign_in(ui, "admin", "admin1234")
@@ -328,9 +310,8 @@ def update_swaps_the_launcher_and_restarts_into_the_next_version(world):
 def nothing_written_holds_a_password_or_a_session(world):
     """Every file but the INIs (they must hold sessions), the launcher's output included."""
     inis = glob.glob(os.path.join(world.work, "*", "Quellbrook.ini"))
-    secrets = {world.password, "admin1234", *(f"wrong-{n}" for n in range(12)),
-               *(token for ini in inis for token in tokens(ini))}
-    assert len(secrets) > 14, "no session was remembered, so none could be searched for"
+    secrets = {world.password, "admin1234", *(token for ini in inis for token in tokens(ini))}
+    assert len(secrets) > 2, "no session was remembered, so none could be searched for"
     for path in (os.path.join(parent, name) for parent, _, names in os.walk(world.work)
                  for name in names):
         if path not in inis and not os.path.islink(path):
