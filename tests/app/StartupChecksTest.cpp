@@ -1,7 +1,6 @@
 // The INI's extra authority, trusted before the window opens (sign-in goes through Qt's TLS).
 #include "app/StartupChecks.h"
 
-#include "platform/Platform.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCertificates.h"
@@ -9,9 +8,6 @@
 
 #include <QSslConfiguration>
 #include <QSslSocket>
-
-namespace fs = std::filesystem;
-using qbk::platform::pathToUtf8;
 
 TEST(StartupChecksTest, ExtraAuthorityIsTrustedBesideTheSystemOnesAndJunkIsNot) {
     ASSERT_TRUE(QSslSocket::supportsSsl()) << "Qt has no TLS backend here";
@@ -23,12 +19,9 @@ TEST(StartupChecksTest, ExtraAuthorityIsTrustedBesideTheSystemOnesAndJunkIsNot) 
     };
     const auto before = trusted().size();
     // A pattern character must not widen the path into a search of the folder.
-    for (const fs::path& none : {fs::path(), dir / "absent.pem", dir / "junk.pem", dir / "*.pem"})
-        EXPECT_EQ(qbk::trustExtraCertificates(pathToUtf8(none)), 0) << none;
-    const fs::path pem = dir / qbk::platform::pathFromUtf8("доверие.pem");
-    fs::copy_file(certificates.caFile(), pem);
-    EXPECT_EQ(qbk::trustExtraCertificates(pathToUtf8(pem)), 1);
+    for (const std::string& none : {std::string(), (dir / "absent.pem").string(),
+                                    (dir / "junk.pem").string(), (dir / "*.pem").string()})
+        EXPECT_EQ(qbk::trustExtraCertificates(none), 0) << none;
+    EXPECT_EQ(qbk::trustExtraCertificates(certificates.caFile().string()), 1);
     EXPECT_EQ(trusted().size(), before + 1);
-    EXPECT_EQ(trusted().last().subjectInfo(QSslCertificate::CommonName),
-              QStringList{"Quellbrook Test CA"});
 }
