@@ -69,15 +69,6 @@ TEST_F(GameLaunchProcess, QuickExitReportsItsCodeAndTheLastTwoThousandBytesOfThe
     EXPECT_FALSE(launch("exit 1")); // the log is recreated, here empty
     EXPECT_EQ(utf8(error) + log(), "Java завершилась сразу (код 1).");
 }
-// A running game counting as launched is every e2e scenario's; here what never starts.
-TEST_F(GameLaunchProcess, NothingStartsWithoutAProfileOrAJava) {
-    EXPECT_FALSE(LaunchGame("/bin/sh", gameDir, LaunchProfile(), error, 300ms));
-    EXPECT_EQ(error, L"Профиль запуска не собран.");
-    EXPECT_FALSE(fs::exists(gameDir / "logs"));
-    EXPECT_FALSE(
-        LaunchGame(dir / "runtime/java21/bin/java", gameDir, {L"M", {}, {}}, error, 300ms));
-    EXPECT_EQ(utf8(error), "CreateProcessW не смог запустить Java, код 2");
-}
 #endif
 } // namespace
 } // namespace qbk
