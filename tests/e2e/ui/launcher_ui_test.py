@@ -153,10 +153,6 @@ def second_start_is_signed_in_and_plays_warm(world):
         play(ui, manager=None)
         # Everything was in place: only the NeoForge version list was asked of the mirror.
         assert len(open(access_log).readlines()) == requests + 1, "a warm play fetched files"
-        # A game that quits at once: its log tail is what the player reads.
-        write(os.path.join(game, "standin-java.json"), '{"gameExitCode": 3}')
-        press_play(ui)
-        ui.label(has("Java завершилась сразу (код 3)."), 60)
         # A listed mod the server lost: the sync fails and the game does not start.
         os.rename(served, served + ".away")
         os.remove(os.path.join(game, "mods", lost))
@@ -165,7 +161,6 @@ def second_start_is_signed_in_and_plays_warm(world):
             ui.label(has(f"Ошибка синхронизации модов.\n{lost}: HTTP код ответа: 404"), 60)
         finally:
             os.rename(served + ".away", served)
-        write(os.path.join(game, "standin-java.json"), LIFETIME)
         play(ui)
 
 def self_check_on_installed_and_fresh_folders(world):
